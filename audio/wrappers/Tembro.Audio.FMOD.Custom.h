@@ -235,3 +235,5 @@ TTembroFMODPtr<TInterface> MakeTembroFMOD(TArgs&&... AArgs) {
 
 }  // namespace Tembro::Audio::FMOD
 
+// The point type and the channel-control records belong with the base.
+#include "Tembro.Audio.FMOD.Intf.Records.h"
