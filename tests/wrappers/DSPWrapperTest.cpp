@@ -696,7 +696,7 @@ TEST(DSPConnectionWrapper, MixMatrixWriteHandsOverTheRecordsCoefficientsAndRefus
   } const Cases[] = {
       {4, 4, 0, false},  {2, 8, 0, false},  {2, 2, 10, false},  // rows 10 apart: coefficients 0, 1, 10, 11
       {0, 0, 0, false},  {4, 5, 0, true},   {3, 6, 0, true},    {2, 2, 15, true},  // the last one would be 16
-      {5, 3, 4, true},   {4, 3, 4, true},   {4, 4, 4, false},
+      {5, 3, 4, true},   {4, 3, 4, false},  {4, 4, 4, false},  // last row ends at 14 and 15
   };
   FakeEngine Fake;
   ITembroFMODDSPConnectionPtr Wrapper = Connection();
