@@ -76,7 +76,9 @@ TEST(GeometryWrapper, ConstructorsCreateTheGeometryThroughTheSystemAndOwnIt) {
       EXPECT_EQ(Wrapper->GetSystemObject(), nullptr);
     }
     EXPECT_EQ(Normalised(Fake.Calls), (Strings{C.Call, "FMOD_Geometry_Release(geometry=0x9e0)"})) << C.Name;
-    if (C.Name == std::string("CreateFromData")) EXPECT_EQ(DataSeen, Saved);
+    if (C.Name == std::string("CreateFromData")) {
+      EXPECT_EQ(DataSeen, Saved);
+    }
     Fake.Calls.clear();
 
     Fake.Actions.FMOD_System_CreateGeometry = [](FMOD_SYSTEM*, int, int, FMOD_GEOMETRY**) { return FMOD_ERR_MEMORY; };
