@@ -38,6 +38,7 @@ Sound::Sound() : detail_(std::make_unique<Detail>()) {
 
 Sound::~Sound() {
   detail_->cancel = true;
+  if (stream_) stream_->Stop();
   if (detail_->worker.joinable()) {
     if (detail_->worker.get_id() == std::this_thread::get_id()) detail_->worker.detach();
     else detail_->worker.join();
@@ -192,6 +193,7 @@ void ReleaseSound(const std::shared_ptr<Sound>& sound) noexcept {
   sound->released.store(true, std::memory_order_release);
   Sound::Detail& detail = sound->detail();
   detail.cancel = true;
+  if (sound->stream_) sound->stream_->Stop();
   if (detail.worker.joinable()) {
     if (detail.worker.get_id() == std::this_thread::get_id()) detail.worker.detach();
     else detail.worker.join();
@@ -235,7 +237,7 @@ std::string BaseName(const char* path) {
 // Starts the stream thread of a sound that has finished opening.
 void StartStreamThread(const std::shared_ptr<Sound>& sound) {
   if (!sound->stream_) return;
-  sound->detail().worker = std::thread([sound] { sound->stream_->Run(sound->detail().cancel); });
+  sound->detail().worker = std::thread([sound] { sound->stream_->Run(); });
 }
 
 void MarkReady(Sound& sound) {
@@ -413,7 +415,7 @@ FMOD_RESULT Open(const std::shared_ptr<Sound>& soundPtr, const OpenRequest& requ
     }
     sound.stream_ = std::make_unique<Sound::StreamState>(sound, std::move(decoder),
                                                          static_cast<std::uint32_t>(bufferFrames), initial);
-    sound.stream_->Fill(detail.cancel);
+    sound.stream_->Fill();
   }
   return FMOD_OK;
 }
@@ -487,7 +489,7 @@ FMOD_RESULT Create(FMOD_SYSTEM* systemHandle, const char* nameOrData, FMOD_MODE 
                                                     std::to_string(int(result)));
       }
       if (request.hasEx && request.ex.nonblockcallback != nullptr) request.ex.nonblockcallback(sound->handle, result);
-      if (result == FMOD_OK && sound->stream_) sound->stream_->Run(sound->detail().cancel);
+      if (result == FMOD_OK && sound->stream_) sound->stream_->Run();
     });
     *out = sound->handle;
     return FMOD_OK;

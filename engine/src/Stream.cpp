@@ -1,6 +1,8 @@
 // The stream ring: the stream thread decodes ahead, the mixer reads.
 #include "Stream.h"
 
+#include "SoundDetail.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -55,7 +57,10 @@ void Sound::StreamState::Fill() {
 }
 
 void Sound::StreamState::Run() {
-  while (!stop_.load(std::memory_order_relaxed)) {
+  // A release that raced with a non-blocking open may have set the sound's
+  // cancel flag before this state was visible to it; the timed wait below
+  // makes sure the thread sees it.
+  while (!stop_.load(std::memory_order_relaxed) && !sound_.detail().cancel.load(std::memory_order_relaxed)) {
     if (Pump()) continue;
     std::unique_lock lock(wakeMutex_);
     if (stop_) break;
