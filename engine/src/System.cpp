@@ -2,8 +2,25 @@
 #include "System.h"
 
 #include "Log.h"
+#include "Mixer.h"
 
 namespace sonvel::engine {
+
+System::System() = default;
+System::~System() = default;
+
+int SpeakerModeChannels(FMOD_SPEAKERMODE mode) noexcept {
+  switch (mode) {
+    case FMOD_SPEAKERMODE_MONO: return 1;
+    case FMOD_SPEAKERMODE_STEREO: return 2;
+    case FMOD_SPEAKERMODE_QUAD: return 4;
+    case FMOD_SPEAKERMODE_SURROUND: return 5;
+    case FMOD_SPEAKERMODE_5POINT1: return 6;
+    case FMOD_SPEAKERMODE_7POINT1: return 8;
+    case FMOD_SPEAKERMODE_7POINT1POINT4: return 12;
+    default: return 0;
+  }
+}
 
 SystemTable& Systems() {
   static SystemTable table;
@@ -39,8 +56,7 @@ FMOD_RESULT Close(FMOD_SYSTEM* handle) {
   if (!system) return FMOD_ERR_INVALID_HANDLE;
   std::lock_guard lock(system->mutex);
   system->state = System::State::Created;
-  system->outputHandle = nullptr;
-  return FMOD_OK;
+    return FMOD_OK;
 }
 
 FMOD_RESULT Release(FMOD_SYSTEM* handle) {
@@ -71,7 +87,7 @@ FMOD_RESULT GetOutputHandle(FMOD_SYSTEM* handle, void** output) {
   if (!system) return FMOD_ERR_INVALID_HANDLE;
   if (output == nullptr) return FMOD_ERR_INVALID_PARAM;
   std::lock_guard lock(system->mutex);
-  *output = system->outputHandle;
+  *output = system->device ? system->device->Handle() : nullptr;
   return FMOD_OK;
 }
 
