@@ -50,7 +50,7 @@ public:
   // update calls this). Real-time devices: no effect.
   virtual FMOD_RESULT MixOneBlock() noexcept = 0;
   // FMOD_System_GetOutputHandle: the device's own handle (the SDL device id
-  // as a pointer-sized value, the wav file's FILE*, or null).
+  // as a pointer-sized value, the wav file's SNDFILE*, or null).
   virtual void* Handle() const noexcept = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Tembro.Audio.FMOD.Lib.Types.h"
+#include "Tembro.Audio.FMOD.Lib.Common.h"
 
 namespace sonvel::engine::spatial {
 

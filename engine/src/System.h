@@ -27,6 +27,7 @@ public:
   FMOD_INITFLAGS initFlags = 0;
   FMOD_OUTPUTTYPE outputType = FMOD_OUTPUTTYPE_AUTODETECT;  // asked for; the device tells what it is
   int driver = 0;
+  int softwareChannels = 64;
   void* userData = nullptr;
 
   // The software format: what the mixer renders and the device plays.
@@ -41,8 +42,8 @@ public:
   spatial::SystemState space;
 
   // Created at Init, gone at Close.
-  std::unique_ptr<Device> device;
-  std::unique_ptr<Mixer> mixer;
+  std::shared_ptr<Device> device;
+  std::shared_ptr<Mixer> mixer;
   // The master sound group, made on first request.
   FMOD_SOUNDGROUP* masterSoundGroup = nullptr;
 };

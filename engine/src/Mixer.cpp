@@ -1,0 +1,732 @@
+// The mixer: voice selection, per-voice linear resampling, the group tree
+// and the master mix.
+#include "Mixer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "Log.h"
+#include "System.h"
+
+namespace sonvel::engine {
+
+DspTable& Dsps() {
+  static DspTable table;
+  return table;
+}
+DspConnectionTable& DspConnections() {
+  static DspConnectionTable table;
+  return table;
+}
+ChannelTable& Channels() {
+  static ChannelTable table;
+  return table;
+}
+GroupTable& Groups() {
+  static GroupTable table;
+  return table;
+}
+
+float Control::FadeAt(std::uint64_t at) const noexcept {
+  if (fades.empty()) return 1.0f;
+  if (at <= fades.front().clock) return fades.front().volume;
+  if (at >= fades.back().clock) return fades.back().volume;
+  auto next = std::upper_bound(fades.begin(), fades.end(), at,
+                               [](std::uint64_t c, const FadePoint& p) { return c < p.clock; });
+  const FadePoint& b = *next;
+  const FadePoint& a = *(next - 1);
+  const double t = double(at - a.clock) / double(b.clock - a.clock);
+  return float(a.volume + (b.volume - a.volume) * t);
+}
+
+namespace {
+
+// How many stolen channels keep answering "stolen" before their handles go.
+constexpr std::size_t kStolenKept = 1024;
+
+std::shared_ptr<Dsp> NewFader(FMOD_SYSTEM* systemHandle) {
+  auto dsp = std::make_shared<Dsp>();
+  dsp->systemHandle = systemHandle;
+  dsp->handle = Dsps().Add<FMOD_DSP>(dsp);
+  return dsp;
+}
+
+bool Loops(FMOD_MODE mode) noexcept { return (mode & (FMOD_LOOP_NORMAL | FMOD_LOOP_BIDI)) != 0 && !(mode & FMOD_LOOP_OFF); }
+
+template <typename T>
+void Erase(std::vector<T>& list, const T& item) {
+  list.erase(std::remove(list.begin(), list.end(), item), list.end());
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Set-up and tear-down
+
+std::shared_ptr<Mixer> Mixer::Create(System& system, FMOD_SYSTEM* systemHandle, const DeviceFormat& format,
+                                     FMOD_SPEAKERMODE speakerMode, int realVoices) {
+  auto mixer = std::make_shared<Mixer>(system, systemHandle, format, speakerMode, realVoices);
+  std::lock_guard lock(mixer->mutex);
+  mixer->master = mixer->NewGroup("ChannelGroup");
+  return mixer;
+}
+
+Mixer::Mixer(System& system, FMOD_SYSTEM* systemHandle, const DeviceFormat& format, FMOD_SPEAKERMODE speakerMode,
+             int realVoices)
+    : system(system), systemHandle(systemHandle), format(format), speakerMode(speakerMode), realVoices(realVoices),
+      indexUsed(kMaxChannels, 0) {}
+
+Mixer::~Mixer() = default;
+
+void Mixer::Shutdown() {
+  std::vector<std::shared_ptr<Channel>> drop;
+  std::vector<std::shared_ptr<Group>> dropGroups;
+  {
+    std::lock_guard lock(mutex);
+    for (const auto& channel : channels) channel->state = Channel::State::Ended;
+    for (auto* list : {&channels, &finished, &stolen})
+      for (const auto& channel : *list) {
+        Channels().Remove(channel->handle);
+        if (channel->fader) Dsps().Remove(channel->fader->handle);
+        drop.push_back(channel);
+      }
+    channels.clear();
+    finished.clear();
+    stolen.clear();
+    events.clear();
+    for (const auto& group : groups) {
+      Groups().Remove(group->handle);
+      if (group->fader) Dsps().Remove(group->fader->handle);
+      if (group->connection) DspConnections().Remove(group->connection->handle);
+      group->groups.clear();
+      group->channels.clear();
+      group->parent = nullptr;
+      dropGroups.push_back(group);
+    }
+    groups.clear();
+    master.reset();
+  }
+}
+
+std::shared_ptr<Group> Mixer::NewGroup(const std::string& name) {
+  auto group = std::make_shared<Group>();
+  group->mixer = weak_from_this();
+  group->systemHandle = systemHandle;
+  group->name = name;
+  group->fader = NewFader(systemHandle);
+  DefaultMatrix(*group, format.channels);
+  group->handle = Groups().Add<FMOD_CHANNELGROUP>(group);
+  groups.push_back(group);
+  if (master) {
+    Attach(*group, *master);
+  } else {
+    group->isMaster = true;
+  }
+  return group;
+}
+
+void Mixer::DefaultMatrix(Control& control, int inChannels) const {
+  const int out = format.channels;
+  control.matrixOut = out;
+  control.matrixIn = inChannels;
+  control.matrix.assign(std::size_t(out) * std::size_t(inChannels), 0.0f);
+  auto at = [&](int o, int i) -> float& { return control.matrix[std::size_t(o) * std::size_t(inChannels) + i]; };
+  if (out == 1) {
+    for (int i = 0; i < inChannels; ++i) at(0, i) = 1.0f / float(inChannels);
+  } else if (inChannels == 1) {
+    at(0, 0) = 1.0f;  // a mono sound plays at its own level on the front pair
+    at(1, 0) = 1.0f;
+  } else {
+    for (int i = 0; i < std::min(inChannels, out); ++i) at(i, i) = 1.0f;
+  }
+}
+
+void Mixer::PanMatrix(Control& control, float pan) const {
+  // The balance law: the far side fades out, the near side stays at full
+  // level, so centre is the default mix and nothing is ever boosted.
+  const int in = control.isGroup ? format.channels : static_cast<const Channel&>(control).inChannels;
+  DefaultMatrix(control, in);
+  if (format.channels < 2) return;
+  pan = std::clamp(pan, -1.0f, 1.0f);
+  const float left = pan > 0 ? 1.0f - pan : 1.0f;
+  const float right = pan < 0 ? 1.0f + pan : 1.0f;
+  for (int i = 0; i < in; ++i) {
+    control.matrix[std::size_t(i)] *= left;
+    control.matrix[std::size_t(in) + std::size_t(i)] *= right;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Channels and groups
+
+FMOD_RESULT Mixer::Play(const std::shared_ptr<Sound>& sound, Group* group, bool paused, FMOD_CHANNEL** out) {
+  // A stream feeds one channel: playing it again ends the channel it fed.
+  if (sound->IsStream())
+    for (const auto& other : channels)
+      if (other->Active() && other->sound == sound) End(*other, Channel::State::Ended);
+
+  if (int(channels.size()) >= kMaxChannels) {
+    Channel* victim = nullptr;
+    for (const auto& c : channels)
+      if (victim == nullptr || c->priority > victim->priority ||
+          (c->priority == victim->priority && c->audibility < victim->audibility))
+        victim = c.get();
+    if (victim != nullptr) End(*victim, Channel::State::Stolen);
+  }
+
+  auto channel = std::make_shared<Channel>();
+  const auto freeIndex = std::find(indexUsed.begin(), indexUsed.end(), 0);
+  if (freeIndex == indexUsed.end()) return FMOD_ERR_CHANNEL_ALLOC;
+  *freeIndex = 1;
+  channel->index = int(freeIndex - indexUsed.begin());
+  channel->mixer = weak_from_this();
+  channel->systemHandle = systemHandle;
+  channel->sound = sound;
+  channel->inChannels = std::max(1, sound->Channels());
+  channel->frequency = sound->DefaultFrequency();
+  channel->priority = sound->DefaultPriority();
+  channel->mode = sound->Mode();
+  channel->paused = paused;
+  const std::uint32_t length = sound->LengthFrames();
+  channel->loopStart = sound->LoopStart();
+  channel->loopEnd = sound->LoopEnd();
+  if (length > 0 && (channel->loopEnd == 0 || channel->loopEnd >= length)) channel->loopEnd = length - 1;
+  if (channel->loopStart > channel->loopEnd) channel->loopStart = 0;
+  channel->loopCount = sound->LoopCount();
+
+  spatial::Source& source = channel->source;
+  source.is3D = (channel->mode & FMOD_3D) != 0;
+  source.headRelative = (channel->mode & FMOD_3D_HEADRELATIVE) != 0;
+  for (FMOD_MODE model : {FMOD_3D_LINEARROLLOFF, FMOD_3D_LINEARSQUAREROLLOFF, FMOD_3D_INVERSETAPEREDROLLOFF,
+                          FMOD_3D_CUSTOMROLLOFF})
+    if (channel->mode & model) source.rolloff = model;
+  source.minDistance = sound->MinDistance();
+  source.maxDistance = sound->MaxDistance();
+  source.coneInsideAngle = sound->ConeInsideAngle();
+  source.coneOutsideAngle = sound->ConeOutsideAngle();
+  source.coneOutsideVolume = sound->ConeOutsideVolume();
+  source.customRolloff = sound->CustomRolloff().points;
+
+  DefaultMatrix(*channel, channel->inChannels);
+  channel->frameA.assign(std::size_t(channel->inChannels), 0.0f);
+  channel->frameB.assign(std::size_t(channel->inChannels), 0.0f);
+  channel->fader = NewFader(systemHandle);
+  if (sound->IsStream()) {
+    sound->SetStreamLoop(channel->mode & (FMOD_LOOP_OFF | FMOD_LOOP_NORMAL | FMOD_LOOP_BIDI), channel->loopStart,
+                         channel->loopEnd, channel->loopCount);
+    sound->SeekStream(0);
+  }
+  channel->handle = Channels().Add<FMOD_CHANNEL>(channel);
+  Attach(*channel, group != nullptr ? *group : *master);
+  channels.push_back(channel);
+  if (out != nullptr) *out = channel->handle;
+  return FMOD_OK;
+}
+
+void Mixer::End(Channel& channel, Channel::State why) {
+  if (!channel.Active()) return;
+  channel.state = why;
+  if (channel.parent != nullptr) Erase(channel.parent->channels, &channel);
+  if (channel.index >= 0 && channel.index < kMaxChannels) indexUsed[std::size_t(channel.index)] = 0;
+  auto it = std::find_if(channels.begin(), channels.end(), [&](const auto& c) { return c.get() == &channel; });
+  if (it == channels.end()) return;
+  std::shared_ptr<Channel> owner = *it;
+  channels.erase(it);
+  if (why == Channel::State::Stolen) {
+    stolen.push_back(owner);
+    if (stolen.size() > kStolenKept) {
+      finished.push_back(stolen.front());
+      stolen.erase(stolen.begin());
+    }
+  } else {
+    Queue(channel, FMOD_CHANNELCONTROL_CALLBACK_END, 0);
+    finished.push_back(owner);
+  }
+}
+
+void Mixer::Attach(Channel& channel, Group& group) {
+  if (channel.parent == &group) return;
+  if (channel.parent != nullptr) Erase(channel.parent->channels, &channel);
+  channel.parent = &group;
+  group.channels.push_back(&channel);
+}
+
+bool Mixer::Attach(Group& group, Group& parent) {
+  for (const Group* g = &parent; g != nullptr; g = g->parent)
+    if (g == &group) return false;
+  Detach(group);
+  group.parent = &parent;
+  parent.groups.push_back(&group);
+  return true;
+}
+
+void Mixer::Detach(Group& group) {
+  if (group.parent != nullptr) Erase(group.parent->groups, &group);
+  group.parent = nullptr;
+}
+
+void Mixer::StopBelow(Group& group) {
+  const std::vector<Channel*> below = group.channels;
+  for (Channel* channel : below) End(*channel, Channel::State::Ended);
+  for (Group* child : std::vector<Group*>(group.groups)) StopBelow(*child);
+}
+
+void Mixer::ReleaseGroup(Group& group) {
+  for (Channel* channel : std::vector<Channel*>(group.channels)) Attach(*channel, *master);
+  for (Group* child : std::vector<Group*>(group.groups)) Attach(*child, *master);
+  Detach(group);
+  Groups().Remove(group.handle);
+  if (group.fader) Dsps().Remove(group.fader->handle);
+  if (group.connection) DspConnections().Remove(group.connection->handle);
+  auto it = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.get() == &group; });
+  if (it != groups.end()) {
+    // The group object may still be referenced by a call in flight; the
+    // finished list's owner-drop happens on an API thread anyway.
+    groups.erase(it);
+  }
+}
+
+void Mixer::CountPlaying(int& all, int& real) const {
+  all = 0;
+  real = 0;
+  for (const auto& channel : channels) {
+    if (!channel->Active()) continue;
+    ++all;
+    if (!channel->isVirtual) ++real;
+  }
+}
+
+bool Mixer::IsPlayingBelow(const Group& group) const {
+  if (!group.channels.empty()) return true;
+  for (const Group* child : group.groups)
+    if (IsPlayingBelow(*child)) return true;
+  return false;
+}
+
+void Mixer::Collect(std::vector<ControlEvent>& out, std::vector<std::shared_ptr<Channel>>& drop) {
+  out.swap(events);
+  events.clear();
+  for (const auto& channel : finished) {
+    Channels().Remove(channel->handle);
+    if (channel->fader) Dsps().Remove(channel->fader->handle);
+  }
+  drop.swap(finished);
+  finished.clear();
+}
+
+void Mixer::Queue(Control& control, FMOD_CHANNELCONTROL_CALLBACK_TYPE type, std::intptr_t data1) {
+  if (control.callback == nullptr) return;
+  FMOD_CHANNELCONTROL* handle =
+      control.isGroup ? reinterpret_cast<FMOD_CHANNELCONTROL*>(static_cast<Group&>(control).handle)
+                      : reinterpret_cast<FMOD_CHANNELCONTROL*>(static_cast<Channel&>(control).handle);
+  events.push_back({handle, control.callback, type, data1});
+}
+
+// ---------------------------------------------------------------------------
+// Rendering
+
+void Mixer::Window(const Control& control, unsigned frames, unsigned& from, unsigned& to, bool& ends) const {
+  from = 0;
+  to = frames;
+  ends = false;
+  if (control.delayStart > clock) from = unsigned(std::min<std::uint64_t>(frames, control.delayStart - clock));
+  if (control.delayEnd != 0 && control.delayEnd < clock + frames) {
+    ends = true;
+    to = control.delayEnd > clock ? unsigned(control.delayEnd - clock) : 0;
+    to = std::max(to, from);
+  }
+}
+
+float Mixer::Audibility(const Channel& channel, float above) const {
+  if (channel.mute) return 0.0f;
+  return channel.volume * channel.FadeAt(clock) * channel.attenuation * above;
+}
+
+void Mixer::ChooseVoices() {
+  // Audibility of every channel: its own level times its groups'.
+  struct Walk {
+    const Mixer& mixer;
+    void operator()(Group& group, float above) const {
+      const float level = group.mute ? 0.0f : above * group.volume * group.FadeAt(mixer.clock);
+      for (Channel* channel : group.channels) channel->audibility = mixer.Audibility(*channel, level);
+      for (Group* child : group.groups) (*this)(*child, level);
+    }
+  };
+  Walk{*this}(*master, 1.0f);
+
+  const bool tooMany = int(channels.size()) > realVoices;
+  std::vector<Channel*> order;
+  order.reserve(channels.size());
+  for (const auto& channel : channels) order.push_back(channel.get());
+  if (tooMany)
+    std::stable_sort(order.begin(), order.end(), [](const Channel* a, const Channel* b) {
+      if (a->priority != b->priority) return a->priority < b->priority;
+      return a->audibility > b->audibility;
+    });
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    Channel& channel = *order[i];
+    const bool virtualNow = tooMany && int(i) >= realVoices;
+    if (virtualNow != channel.isVirtual) {
+      channel.isVirtual = virtualNow;
+      if (!virtualNow && (channel.mode & FMOD_VIRTUAL_PLAYFROMSTART)) {
+        channel.readPos = 0;
+        channel.backwards = false;
+        channel.started = false;
+        channel.fraction = 0.0;
+        if (channel.sound->IsStream()) channel.sound->SeekStream(0);
+      }
+      Queue(channel, FMOD_CHANNELCONTROL_CALLBACK_VIRTUALVOICE, virtualNow ? 1 : 0);
+    }
+  }
+}
+
+std::uint32_t Mixer::Pull(Channel& channel, float* out, std::uint32_t count) {
+  Sound& sound = *channel.sound;
+  const int width = channel.inChannels;
+  if (sound.released.load(std::memory_order_acquire)) {
+    channel.sourceEnded = true;
+    return 0;
+  }
+  if (sound.IsStream()) {
+    const std::uint64_t before = sound.StreamPosition();
+    std::uint32_t got = sound.ReadFrames(0, out, count);
+    segments_.push_back({0, std::int64_t(before), false});
+    if (got < count) {
+      if (sound.EndOfStream()) {
+        channel.sourceEnded = true;
+      } else {  // the stream thread is behind: play silence, keep going
+        std::fill(out + std::size_t(got) * width, out + std::size_t(count) * width, 0.0f);
+        got = count;
+      }
+    }
+    return got;
+  }
+
+  const float* data = sound.samples_.data();
+  const std::int64_t length = std::int64_t(sound.LengthFrames());
+  const bool bidi = (channel.mode & FMOD_LOOP_BIDI) && channel.loopEnd > channel.loopStart + 1;
+  std::uint32_t got = 0;
+  while (got < count) {
+    const bool looping = Loops(channel.mode) && channel.loopCount != 0;
+    if (!channel.backwards) {
+      const std::int64_t end = looping ? std::min<std::int64_t>(std::int64_t(channel.loopEnd) + 1, length) : length;
+      if (channel.readPos >= end) {
+        if (!looping || end <= 0) {
+          channel.sourceEnded = true;
+          break;
+        }
+        if (bidi) {
+          channel.backwards = true;
+          channel.readPos = end - 2;
+        } else {
+          channel.readPos = channel.loopStart;
+          if (channel.loopCount > 0) --channel.loopCount;
+        }
+        continue;
+      }
+      const std::uint32_t n = std::uint32_t(std::min<std::int64_t>(count - got, end - channel.readPos));
+      std::memcpy(out + std::size_t(got) * width, data + std::size_t(channel.readPos) * width,
+                  sizeof(float) * n * std::size_t(width));
+      segments_.push_back({got, channel.readPos, false});
+      channel.readPos += n;
+      got += n;
+    } else {
+      if (channel.readPos < std::int64_t(channel.loopStart)) {
+        channel.backwards = false;
+        channel.readPos = std::int64_t(channel.loopStart) + 1;
+        if (channel.loopCount > 0) --channel.loopCount;
+        continue;
+      }
+      segments_.push_back({got, channel.readPos, true});
+      while (got < count && channel.readPos >= std::int64_t(channel.loopStart)) {
+        std::memcpy(out + std::size_t(got) * width, data + std::size_t(channel.readPos) * width,
+                    sizeof(float) * std::size_t(width));
+        --channel.readPos;
+        ++got;
+      }
+    }
+  }
+  return got;
+}
+
+std::uint64_t Mixer::SourceOf(const Channel& channel, std::uint32_t index) const {
+  // Index 0 and 1 are the frames the block started with; pulled frames follow.
+  if (index == 0) return channel.positionA;
+  if (index == 1) return channel.positionB;
+  const std::uint32_t pulled = index - 2;
+  const Segment* segment = nullptr;
+  for (const Segment& s : segments_)
+    if (s.at <= pulled) segment = &s;
+  if (segment == nullptr) return channel.positionB;
+  const std::int64_t offset = std::int64_t(pulled - segment->at);
+  return std::uint64_t(std::max<std::int64_t>(0, segment->backwards ? segment->source - offset
+                                                                    : segment->source + offset));
+}
+
+void Mixer::RenderChannel(Channel& channel, Group& into, unsigned frames, float pitchAbove) {
+  Sound& sound = *channel.sound;
+  const int width = channel.inChannels;
+  const int outWidth = format.channels;
+  unsigned from, to;
+  bool ends;
+  Window(channel, frames, from, to, ends);
+  const unsigned n = to - from;
+  if (n > 0 && !channel.started) {
+    segments_.clear();
+    float first[2 * FMOD_MAX_CHANNEL_WIDTH] = {};
+    const std::uint32_t got = Pull(channel, first, 2);
+    std::copy(first, first + width, channel.frameA.begin());
+    std::copy(first + width, first + 2 * width, channel.frameB.begin());
+    channel.positionA = segments_.empty() ? 0 : SourceOf(channel, 2);
+    channel.positionB = got > 1 ? SourceOf(channel, 3) : channel.positionA;
+    channel.realFrames = int(got);
+    channel.started = true;
+  }
+
+  spatial::Result space3D;
+  if (channel.source.is3D) {
+    space3D = spatial::Evaluate(space, channel.source, speakerMode, outWidth);
+    channel.attenuation = space3D.attenuation;
+  }
+
+  bool finishedNow = false;
+  if (n > 0) {
+    double step = double(channel.frequency) * channel.pitch * pitchAbove * space3D.pitchFactor / format.sampleRate;
+    step = std::clamp(step, 0.0, 256.0);
+    const double endPosition = channel.fraction + double(n) * step;
+    const std::uint32_t need = std::uint32_t(std::floor(endPosition));
+    scratch_.resize((std::size_t(need) + 2) * width);
+    std::copy(channel.frameA.begin(), channel.frameA.end(), scratch_.begin());
+    std::copy(channel.frameB.begin(), channel.frameB.end(), scratch_.begin() + width);
+    segments_.clear();
+    const std::uint32_t got = channel.sourceEnded ? 0 : Pull(channel, scratch_.data() + 2 * width, need);
+    if (got < need) std::fill(scratch_.begin() + (2 + std::size_t(got)) * width, scratch_.end(), 0.0f);
+    const std::int64_t real = channel.sourceEnded ? channel.realFrames + std::int64_t(got) : INT64_MAX;
+
+    // Resample: linear interpolation between the two frames around each
+    // output position.
+    voice_.resize(std::size_t(n) * width);
+    unsigned produced = n;
+    const float* s = scratch_.data();
+    for (unsigned j = 0; j < n; ++j) {
+      const double position = channel.fraction + double(j) * step;
+      const std::int64_t k = std::int64_t(position);
+      if (k >= real) {
+        produced = j;
+        break;
+      }
+      const float f = float(position - double(k));
+      const float* a = s + k * width;
+      const float* b = a + width;
+      float* v = voice_.data() + std::size_t(j) * width;
+      for (int c = 0; c < width; ++c) v[c] = a[c] + (b[c] - a[c]) * f;
+    }
+
+    // Sync points passed in this block.
+    if (channel.callback != nullptr && !sound.SyncPoints().points.empty()) {
+      const auto& points = sound.SyncPoints().points;
+      for (std::uint32_t i = 0; i < points.size(); ++i) {
+        const std::uint64_t offset = points[i].offset;
+        for (std::size_t g = 0; g < segments_.size(); ++g) {
+          const std::uint32_t segEnd = g + 1 < segments_.size() ? segments_[g + 1].at : got;
+          const std::int64_t len = std::int64_t(segEnd) - segments_[g].at;
+          const std::int64_t lo = segments_[g].backwards ? segments_[g].source - len + 1 : segments_[g].source;
+          if (std::int64_t(offset) >= lo && std::int64_t(offset) < lo + len) Queue(channel, FMOD_CHANNELCONTROL_CALLBACK_SYNCPOINT, i);
+        }
+      }
+    }
+
+    if (produced < n || real - std::int64_t(need) <= 0) {
+      finishedNow = true;
+    } else {
+      std::copy(s + std::size_t(need) * width, s + std::size_t(need + 1) * width, channel.frameA.begin());
+      std::copy(s + std::size_t(need + 1) * width, s + std::size_t(need + 2) * width, channel.frameB.begin());
+      const std::uint64_t a = SourceOf(channel, need);
+      const std::uint64_t b = SourceOf(channel, need + 1);
+      channel.positionA = a;
+      channel.positionB = b;
+      channel.fraction = endPosition - double(need);
+      if (channel.sourceEnded) channel.realFrames = int(std::clamp<std::int64_t>(real - std::int64_t(need), 0, 2));
+    }
+
+    if (!channel.isVirtual && produced > 0) {
+      // Low-pass: one pole, its corner from 20 Hz (gain 0) to 20 kHz (gain 1).
+      const float lowpass = channel.lowPassGain * space3D.lowpassGain;
+      if (lowpass < 0.999f) {
+        const float corner = 20.0f * std::pow(1000.0f, std::clamp(lowpass, 0.0f, 1.0f));
+        const float a = 1.0f - std::exp(-2.0f * 3.14159265f * corner / float(format.sampleRate));
+        for (unsigned j = 0; j < produced; ++j)
+          for (int c = 0; c < width; ++c) {
+            float& y = channel.lowpassState[c];
+            y += a * (voice_[std::size_t(j) * width + c] - y);
+            voice_[std::size_t(j) * width + c] = lowpass <= 0.0f ? 0.0f : y;
+          }
+      }
+      // Fade points: a per-frame envelope.
+      if (!channel.fades.empty())
+        for (unsigned j = 0; j < produced; ++j) {
+          const float e = channel.FadeAt(clock + from + j);
+          for (int c = 0; c < width; ++c) voice_[std::size_t(j) * width + c] *= e;
+        }
+
+      // Gains: mix matrix times volume times 3D, ramped from the last block.
+      const float volume = channel.mute ? 0.0f : channel.volume;
+      const std::size_t count = std::size_t(outWidth) * width;
+      gains_.resize(count);
+      for (int o = 0; o < outWidth; ++o)
+        for (int i = 0; i < width; ++i) {
+          float g = channel.matrix[std::size_t(o) * width + i] * volume;
+          if (channel.source.is3D) g *= space3D.attenuation * space3D.speakerGains[o];
+          gains_[std::size_t(o) * width + i] = g;
+        }
+      if (!channel.primed || !channel.volumeRamp || channel.lastGains.size() != count) {
+        channel.lastGains = gains_;
+        channel.primed = true;
+      }
+      float* out = into.buffer.data() + std::size_t(from) * outWidth;
+      const float* v = voice_.data();
+      const float inverse = 1.0f / float(n);
+      if (width == 1 && outWidth == 2) {
+        float l = channel.lastGains[0], r = channel.lastGains[1];
+        const float dl = (gains_[0] - l) * inverse, dr = (gains_[1] - r) * inverse;
+        for (unsigned j = 0; j < produced; ++j) {
+          l += dl;
+          r += dr;
+          out[2 * j] += v[j] * l;
+          out[2 * j + 1] += v[j] * r;
+        }
+      } else if (width == 2 && outWidth == 2) {
+        float g[4], d[4];
+        for (int q = 0; q < 4; ++q) {
+          g[q] = channel.lastGains[q];
+          d[q] = (gains_[q] - g[q]) * inverse;
+        }
+        for (unsigned j = 0; j < produced; ++j) {
+          for (int q = 0; q < 4; ++q) g[q] += d[q];
+          out[2 * j] += v[2 * j] * g[0] + v[2 * j + 1] * g[1];
+          out[2 * j + 1] += v[2 * j] * g[2] + v[2 * j + 1] * g[3];
+        }
+      } else {
+        for (unsigned j = 0; j < produced; ++j) {
+          const float t = float(j + 1) * inverse;
+          for (int o = 0; o < outWidth; ++o) {
+            float sum = 0.0f;
+            for (int i = 0; i < width; ++i) {
+              const std::size_t q = std::size_t(o) * width + i;
+              sum += v[std::size_t(j) * width + i] * (channel.lastGains[q] + (gains_[q] - channel.lastGains[q]) * t);
+            }
+            out[std::size_t(j) * outWidth + o] += sum;
+          }
+        }
+      }
+      channel.lastGains = gains_;
+    }
+  }
+  if (finishedNow || (ends && channel.delayStops) || sound.released.load(std::memory_order_relaxed))
+    ending_.push_back(&channel);
+}
+
+void Mixer::MixGroup(Group& group, float* out, unsigned frames) {
+  // Adds a group's block into its parent's (or the output), through the
+  // group's own matrix, volume and fade points, ramped from the last block.
+  const int width = format.channels;
+  unsigned from, to;
+  bool ends;
+  Window(group, frames, from, to, ends);
+  const float volume = group.mute ? 0.0f : group.volume;
+  const std::size_t count = std::size_t(width) * width;
+  gains_.resize(count);
+  bool identity = true;
+  for (std::size_t q = 0; q < count; ++q) {
+    gains_[q] = group.matrix[q] * volume;
+    const bool diagonal = q / width == q % width;
+    if (group.matrix[q] != (diagonal ? 1.0f : 0.0f)) identity = false;
+  }
+  if (!group.primed || !group.volumeRamp || group.lastGains.size() != count) {
+    group.lastGains = gains_;
+    group.primed = true;
+  }
+  const bool ramps = group.lastGains != gains_;
+  const float inverse = 1.0f / float(std::max(1u, to - from));
+  const float* in = group.buffer.data();
+  for (unsigned j = from; j < to; ++j) {
+    const float fade = group.fades.empty() ? 1.0f : group.FadeAt(clock + j);
+    const float t = float(j - from + 1) * inverse;
+    if (identity && !ramps) {
+      const float g = volume * fade;
+      for (int o = 0; o < width; ++o) out[std::size_t(j) * width + o] += in[std::size_t(j) * width + o] * g;
+      continue;
+    }
+    for (int o = 0; o < width; ++o) {
+      float sum = 0.0f;
+      for (int i = 0; i < width; ++i) {
+        const std::size_t q = std::size_t(o) * width + i;
+        sum += in[std::size_t(j) * width + i] * (group.lastGains[q] + (gains_[q] - group.lastGains[q]) * t);
+      }
+      out[std::size_t(j) * width + o] += sum * fade;
+    }
+  }
+  group.lastGains = gains_;
+  if (ends && group.delayStops) StopBelow(group);
+}
+
+void Mixer::RenderGroup(Group& group, unsigned frames, float pitchAbove) {
+  group.buffer.assign(std::size_t(frames) * format.channels, 0.0f);
+  for (Channel* channel : group.channels)
+    if (!channel->paused) RenderChannel(*channel, group, frames, pitchAbove * 1.0f);
+  for (Group* child : group.groups) {
+    if (child->paused) continue;
+    RenderGroup(*child, frames, pitchAbove * child->pitch);
+    MixGroup(*child, group.buffer.data(), frames);
+  }
+}
+
+void Mixer::Render(float* interleaved, unsigned frames) noexcept {
+  std::lock_guard lock(mutex);
+  std::fill(interleaved, interleaved + std::size_t(frames) * format.channels, 0.0f);
+  if (!master) return;
+  try {
+    ChooseVoices();
+    ending_.clear();
+    if (!master->paused) {
+      RenderGroup(*master, frames, master->pitch);
+      MixGroup(*master, interleaved, frames);
+    }
+    for (Channel* channel : ending_) End(*channel, Channel::State::Ended);
+    ending_.clear();
+  } catch (...) {
+    // Only allocation can throw here; a block of silence is the answer.
+    log::Error("mixer", "a block could not be mixed");
+  }
+  clock += frames;
+}
+
+// ---------------------------------------------------------------------------
+// Lookups
+
+FMOD_RESULT LockChannel(FMOD_CHANNEL* handle, Locked<Channel>& out) {
+  out.object = Channels().Find(handle);
+  if (!out.object) return FMOD_ERR_INVALID_HANDLE;
+  out.mixer = out.object->mixer.lock();
+  if (!out.mixer) return FMOD_ERR_INVALID_HANDLE;
+  out.lock = std::unique_lock(out.mixer->mutex);
+  switch (out.object->state) {
+    case Channel::State::Playing: return FMOD_OK;
+    case Channel::State::Stolen: return FMOD_ERR_CHANNEL_STOLEN;
+    default: return FMOD_ERR_INVALID_HANDLE;
+  }
+}
+
+FMOD_RESULT LockGroup(FMOD_CHANNELGROUP* handle, Locked<Group>& out) {
+  out.object = Groups().Find(handle);
+  if (!out.object) return FMOD_ERR_INVALID_HANDLE;
+  out.mixer = out.object->mixer.lock();
+  if (!out.mixer) return FMOD_ERR_INVALID_HANDLE;
+  out.lock = std::unique_lock(out.mixer->mutex);
+  // A group released while this call waited for the lock is gone.
+  if (!Groups().Find(handle)) return FMOD_ERR_INVALID_HANDLE;
+  return FMOD_OK;
+}
+
+}  // namespace sonvel::engine

@@ -1,0 +1,476 @@
+// The mix as a listener gets it: channels and groups rendered by our engine
+// into the non-real-time wav writer, block by block, and the PCM checked.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "EngineTestSupport.h"
+
+using namespace sonvel::test;
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr unsigned kBlock = 1024;
+
+// A system writing its mix to a wav file; Mix() closes it and reads it back.
+class MixerTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() { FLibrary = Lib::LoadFMODLibrary(false); }
+  static void TearDownTestSuite() { Lib::UnloadFMODLibrary(FLibrary); }
+
+  void SetUp() override { Start(32); }
+  void TearDown() override {
+    if (FSystem != nullptr) Lib::FMOD_System_Release(FSystem);
+  }
+
+  void Start(int ARealVoices) {
+    if (FSystem != nullptr) Lib::FMOD_System_Release(FSystem);
+    FOutput = (FFolder.Path() / "mix.wav").string();
+    ASSERT_EQ(Lib::FMOD_System_Create(&FSystem), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_System_SetOutput(FSystem, FMOD_OUTPUTTYPE_WAVWRITER_NRT), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_System_SetSoftwareFormat(FSystem, kRate, FMOD_SPEAKERMODE_STEREO, 0), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_System_SetDSPBufferSize(FSystem, kBlock, 4), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_System_Init(FSystem, ARealVoices, FMOD_INIT_NORMAL, FOutput.data()), FMOD_OK);
+  }
+
+  // A float wav of AFrames frames whose frame I holds AValue(I) on every channel.
+  FMOD_SOUND* Sound(std::int64_t AFrames, const std::function<float(std::int64_t)>& AValue,
+                    FMOD_MODE AMode = FMOD_LOOP_OFF | FMOD_2D, int AChannels = 1) {
+    const std::string Path = (FFolder.Path() / ("s" + std::to_string(FSounds++) + ".wav")).string();
+    SF_INFO Info{};
+    Info.channels = AChannels;
+    Info.samplerate = kRate;
+    Info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* File = sf_open(Path.c_str(), SFM_WRITE, &Info);
+    std::vector<float> Data;
+    for (std::int64_t I = 0; I < AFrames; ++I)
+      for (int C = 0; C < AChannels; ++C) Data.push_back(AValue(I));
+    sf_writef_float(File, Data.data(), AFrames);
+    sf_close(File);
+    FMOD_SOUND* Result = nullptr;
+    EXPECT_EQ(Lib::FMOD_System_CreateSound(FSystem, Path.c_str(), AMode, nullptr, &Result), FMOD_OK);
+    return Result;
+  }
+
+  FMOD_CHANNEL* Play(FMOD_SOUND* ASound, bool APaused = false, FMOD_CHANNELGROUP* AGroup = nullptr) {
+    FMOD_CHANNEL* Channel = nullptr;
+    EXPECT_EQ(Lib::FMOD_System_PlaySound(FSystem, ASound, AGroup, APaused, &Channel), FMOD_OK);
+    return Channel;
+  }
+
+  void Update(int ABlocks = 1) {
+    for (int I = 0; I < ABlocks; ++I) ASSERT_EQ(Lib::FMOD_System_Update(FSystem), FMOD_OK);
+  }
+
+  // Renders ABlocks more blocks, ends the system and answers the whole mix
+  // as left and right sample lists.
+  struct TMix {
+    std::vector<float> L, R;
+  };
+  TMix Mix(int ABlocks) {
+    Update(ABlocks);
+    EXPECT_EQ(Lib::FMOD_System_Release(FSystem), FMOD_OK);
+    FSystem = nullptr;
+    SF_INFO Info{};
+    SNDFILE* File = sf_open(FOutput.c_str(), SFM_READ, &Info);
+    EXPECT_NE(File, nullptr) << sf_strerror(nullptr);
+    TMix Result;
+    if (File == nullptr) return Result;
+    EXPECT_EQ(Info.channels, 2);
+    EXPECT_EQ(Info.samplerate, kRate);
+    std::vector<float> Data(std::size_t(Info.frames) * 2);
+    sf_readf_float(File, Data.data(), Info.frames);
+    sf_close(File);
+    for (std::size_t I = 0; I + 1 < Data.size(); I += 2) {
+      Result.L.push_back(Data[I]);
+      Result.R.push_back(Data[I + 1]);
+    }
+    return Result;
+  }
+
+  static float Peak(const std::vector<float>& ASamples, std::size_t AFrom, std::size_t ATo) {
+    float Peak = 0;
+    for (std::size_t I = AFrom; I < std::min(ATo, ASamples.size()); ++I) Peak = std::max(Peak, std::fabs(ASamples[I]));
+    return Peak;
+  }
+  static std::size_t FirstSound(const std::vector<float>& ASamples) {
+    for (std::size_t I = 0; I < ASamples.size(); ++I)
+      if (std::fabs(ASamples[I]) > 1e-3f) return I;
+    return ASamples.size();
+  }
+  static std::size_t LastSound(const std::vector<float>& ASamples) {
+    for (std::size_t I = ASamples.size(); I-- > 0;)
+      if (std::fabs(ASamples[I]) > 1e-3f) return I;
+    return 0;
+  }
+
+  static inline Lib::TFMODLibraryHandle FLibrary = nullptr;
+  FMOD_SYSTEM* FSystem = nullptr;
+  TempFolder FFolder;
+  std::string FOutput;
+  int FSounds = 0;
+};
+
+const auto Level = [](float AValue) { return [AValue](std::int64_t) { return AValue; }; };
+constexpr float kTolerance = 2.0f / 32768.0f;  // the wav writer stores 16-bit PCM
+
+TEST_F(MixerTest, AMonoSoundPlaysAtItsLevelOnBothSidesFromTheFirstSample) {
+  Play(Sound(4 * kBlock, Level(0.5f)));
+  const TMix Mix = this->Mix(6);
+  ASSERT_GE(Mix.L.size(), 6 * kBlock);
+  EXPECT_NEAR(Mix.L[0], 0.5f, kTolerance);
+  EXPECT_NEAR(Mix.R[4 * kBlock - 1], 0.5f, kTolerance);
+  EXPECT_EQ(FirstSound(Mix.L), 0u);
+  EXPECT_EQ(LastSound(Mix.L), 4 * kBlock - 1);  // and ends on its last frame
+}
+
+struct TLevelCase {
+  const char* Name;
+  std::function<void(FMOD_CHANNEL*)> Apply;
+  float Left, Right;
+};
+
+class ChannelLevels : public MixerTest, public ::testing::WithParamInterface<TLevelCase> {};
+
+TEST_P(ChannelLevels, ReachTheMix) {
+  FMOD_CHANNEL* Channel = Play(Sound(8 * kBlock, Level(0.5f)));
+  GetParam().Apply(Channel);  // before the first block, so nothing ramps
+  const TMix Mix = this->Mix(2);
+  EXPECT_NEAR(Peak(Mix.L, 0, 2 * kBlock), GetParam().Left, kTolerance);
+  EXPECT_NEAR(Peak(Mix.R, 0, 2 * kBlock), GetParam().Right, kTolerance);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mix, ChannelLevels,
+    ::testing::Values(
+        TLevelCase{"VolumeHalf", [](FMOD_CHANNEL* C) { Lib::FMOD_Channel_SetVolume(C, 0.5f); }, 0.25f, 0.25f},
+        TLevelCase{"Mute", [](FMOD_CHANNEL* C) { Lib::FMOD_Channel_SetMute(C, true); }, 0.0f, 0.0f},
+        TLevelCase{"Paused", [](FMOD_CHANNEL* C) { Lib::FMOD_Channel_SetPaused(C, true); }, 0.0f, 0.0f},
+        TLevelCase{"PanLeft", [](FMOD_CHANNEL* C) { Lib::FMOD_Channel_SetPan(C, -1.0f); }, 0.5f, 0.0f},
+        TLevelCase{"PanHalfRight", [](FMOD_CHANNEL* C) { Lib::FMOD_Channel_SetPan(C, 0.5f); }, 0.25f, 0.5f},
+        TLevelCase{"MixLevels",
+                   [](FMOD_CHANNEL* C) { Lib::FMOD_Channel_SetMixLevelsOutput(C, 0.2f, 1.0f, 0, 0, 0, 0, 0, 0); },
+                   0.1f, 0.5f},
+        TLevelCase{"MixMatrix",
+                   [](FMOD_CHANNEL* C) {
+                     float Matrix[2] = {0.0f, 0.5f};
+                     Lib::FMOD_Channel_SetMixMatrix(C, Matrix, 2, 1, 0);
+                   },
+                   0.0f, 0.25f},
+        TLevelCase{"LowPassClosed", [](FMOD_CHANNEL* C) { Lib::FMOD_Channel_SetLowPassGain(C, 0.0f); }, 0.0f, 0.0f}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+TEST_F(MixerTest, VolumeChangesRampAcrossABlockInsteadOfJumping) {
+  FMOD_CHANNEL* Channel = Play(Sound(8 * kBlock, Level(0.5f)));
+  Update(1);
+  ASSERT_EQ(Lib::FMOD_Channel_SetVolume(Channel, 0.0f), FMOD_OK);
+  const TMix Mix = this->Mix(2);
+  // The second block glides from 0.5 down to 0: no step larger than a ramp's.
+  for (std::size_t I = kBlock; I < 2 * kBlock; ++I) EXPECT_LT(std::fabs(Mix.L[I] - Mix.L[I - 1]), 0.002f) << I;
+  EXPECT_NEAR(Mix.L[kBlock + kBlock / 2], 0.25f, 0.01f);
+  EXPECT_NEAR(Peak(Mix.L, 2 * kBlock, 3 * kBlock), 0.0f, kTolerance);
+}
+
+TEST_F(MixerTest, PitchTwoPlaysTheSoundInHalfTheTimeAndFrequencyLikewise) {
+  Play(Sound(4000, Level(0.5f)), false);
+  FMOD_CHANNEL* Fast = Play(Sound(4000, Level(0.25f)), true);
+  ASSERT_EQ(Lib::FMOD_Channel_SetPitch(Fast, 2.0f), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_SetPaused(Fast, false), FMOD_OK);
+  FMOD_CHANNEL* Slow = Play(Sound(4000, Level(0.125f)), true);
+  ASSERT_EQ(Lib::FMOD_Channel_SetFrequency(Slow, kRate / 4.0f), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_SetPan(Slow, 1.0f), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_SetPaused(Slow, false), FMOD_OK);
+  const TMix Mix = this->Mix(20);
+  // Left: the plain sound (0.5) plus the fast one (0.25) for its 2000 frames.
+  EXPECT_NEAR(Mix.L[1990], 0.75f, kTolerance);
+  EXPECT_NEAR(Mix.L[2010], 0.5f, kTolerance);
+  EXPECT_EQ(LastSound(Mix.L), 3999u);
+  // Right: the slow one alone plays four times as long (16000 frames).
+  EXPECT_NEAR(Mix.R[15990] - Mix.L[15990], 0.125f, kTolerance);
+  EXPECT_NEAR(LastSound(Mix.R), 15997.0, 4.0);
+}
+
+TEST_F(MixerTest, GroupsMultiplyVolumeAndPauseDownTheTree) {
+  FMOD_CHANNELGROUP* Outer = nullptr;
+  FMOD_CHANNELGROUP* Inner = nullptr;
+  ASSERT_EQ(Lib::FMOD_System_CreateChannelGroup(FSystem, "outer", &Outer), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_System_CreateChannelGroup(FSystem, "inner", &Inner), FMOD_OK);
+  FMOD_DSPCONNECTION* Connection = nullptr;
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_AddGroup(Outer, Inner, true, &Connection), FMOD_OK);
+  EXPECT_NE(Connection, nullptr);
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_SetVolume(Outer, 0.5f), FMOD_OK);
+  FMOD_CHANNEL* Channel = Play(Sound(8 * kBlock, Level(0.8f)), true, Inner);
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_SetVolume(Inner, 0.5f), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_SetPaused(Channel, false), FMOD_OK);
+  Update(1);
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_SetPaused(Outer, true), FMOD_OK);
+  Update(1);
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_SetPaused(Outer, false), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_SetMute(Inner, true), FMOD_OK);
+  const TMix Mix = this->Mix(2);
+  EXPECT_NEAR(Peak(Mix.L, 0, kBlock), 0.2f, kTolerance);               // 0.8 * 0.5 * 0.5
+  EXPECT_NEAR(Peak(Mix.L, kBlock, 2 * kBlock), 0.0f, kTolerance);      // paused above
+  EXPECT_NEAR(Peak(Mix.L, 3 * kBlock, 4 * kBlock), 0.0f, kTolerance);  // muted (after its ramp)
+}
+
+TEST_F(MixerTest, ADelayStartsAndStopsOnTheExactSample) {
+  FMOD_CHANNEL* Channel = Play(Sound(8 * kBlock, Level(0.5f)), true);
+  unsigned long long Clock = 0;
+  ASSERT_EQ(Lib::FMOD_Channel_GetDSPClock(Channel, nullptr, &Clock), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_SetDelay(Channel, Clock + 1500, Clock + 3333, true), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_SetPaused(Channel, false), FMOD_OK);
+  Update(4);
+  FMOD_BOOL Playing = true;
+  EXPECT_EQ(Lib::FMOD_Channel_IsPlaying(Channel, &Playing), FMOD_ERR_INVALID_HANDLE);  // stopped by the delay
+  const TMix Mix = this->Mix(0);
+  EXPECT_EQ(FirstSound(Mix.L), 1500u);
+  EXPECT_EQ(LastSound(Mix.L), 3332u);
+}
+
+TEST_F(MixerTest, FadePointsRampTheVolumeBetweenThem) {
+  FMOD_CHANNEL* Channel = Play(Sound(8 * kBlock, Level(0.5f)), true);
+  ASSERT_EQ(Lib::FMOD_Channel_AddFadePoint(Channel, 0, 1.0f), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_AddFadePoint(Channel, 4000, 0.0f), FMOD_OK);
+  unsigned int Count = 0;
+  ASSERT_EQ(Lib::FMOD_Channel_GetFadePoints(Channel, &Count, nullptr, nullptr), FMOD_OK);
+  EXPECT_EQ(Count, 2u);
+  ASSERT_EQ(Lib::FMOD_Channel_SetPaused(Channel, false), FMOD_OK);
+  const TMix Mix = this->Mix(5);
+  EXPECT_NEAR(Mix.L[0], 0.5f, kTolerance);
+  EXPECT_NEAR(Mix.L[2000], 0.25f, kTolerance);
+  EXPECT_NEAR(Mix.L[3000], 0.125f, kTolerance);
+  EXPECT_NEAR(Peak(Mix.L, 4000, 5 * kBlock), 0.0f, kTolerance);
+}
+
+TEST_F(MixerTest, ALoopingSoundReplaysItsLoopThenPlaysOut) {
+  // Frame I holds I / 1000, so the mix tells which source frame it played.
+  FMOD_SOUND* Ramp = Sound(400, [](std::int64_t I) { return float(I) / 1000.0f; }, FMOD_LOOP_NORMAL | FMOD_2D);
+  ASSERT_EQ(Lib::FMOD_Sound_SetLoopPoints(Ramp, 100, FMOD_TIMEUNIT_PCM, 199, FMOD_TIMEUNIT_PCM), FMOD_OK);
+  FMOD_CHANNEL* Channel = Play(Ramp, true);
+  ASSERT_EQ(Lib::FMOD_Channel_SetLoopCount(Channel, 2), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_SetPaused(Channel, false), FMOD_OK);
+  const TMix Mix = this->Mix(2);
+  // 0..199, then 100..199 twice more, then 200..399: 700 frames in all.
+  auto Frame = [&](std::size_t I) { return int(std::lround(Mix.L[I] * 1000.0f)); };
+  EXPECT_EQ(Frame(199), 199);
+  EXPECT_EQ(Frame(200), 100);
+  EXPECT_EQ(Frame(399), 199);
+  EXPECT_EQ(Frame(400), 100);
+  EXPECT_EQ(Frame(500), 200);
+  EXPECT_EQ(Frame(699), 399);
+  EXPECT_EQ(LastSound(Mix.L), 699u);
+}
+
+TEST_F(MixerTest, PositionAndStereoSoundsFollowTheSource) {
+  FMOD_SOUND* Stereo = Sound(10 * kBlock, Level(0.25f), FMOD_LOOP_OFF | FMOD_2D, 2);
+  FMOD_CHANNEL* Channel = Play(Stereo, true);
+  ASSERT_EQ(Lib::FMOD_Channel_SetPosition(Channel, 5 * kBlock, FMOD_TIMEUNIT_PCM), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_SetPaused(Channel, false), FMOD_OK);
+  Update(2);
+  unsigned int Position = 0;
+  ASSERT_EQ(Lib::FMOD_Channel_GetPosition(Channel, &Position, FMOD_TIMEUNIT_PCM), FMOD_OK);
+  EXPECT_EQ(Position, 7 * kBlock);
+  ASSERT_EQ(Lib::FMOD_Channel_GetPosition(Channel, &Position, FMOD_TIMEUNIT_MS), FMOD_OK);
+  EXPECT_EQ(Position, 7 * kBlock * 1000 / kRate);
+  EXPECT_EQ(Lib::FMOD_Channel_SetPosition(Channel, 10 * kBlock, FMOD_TIMEUNIT_PCM), FMOD_ERR_INVALID_POSITION);
+  const TMix Mix = this->Mix(4);
+  EXPECT_NEAR(Mix.R[kBlock], 0.25f, kTolerance);
+  EXPECT_EQ(LastSound(Mix.L), 5 * kBlock - 1);  // the second half only
+}
+
+TEST_F(MixerTest, ThreeDDistanceAttenuatesByTheChosenModel) {
+  struct TCase {
+    FMOD_MODE Model;
+    float Distance;
+    float Gain;  // relative to the gain at the minimum distance
+  };
+  const TCase Cases[] = {{FMOD_3D_LINEARROLLOFF, 6.0f, 0.5f},       {FMOD_3D_LINEARROLLOFF, 20.0f, 0.0f},
+                         {FMOD_3D_INVERSEROLLOFF, 4.0f, 0.25f},     {FMOD_3D_LINEARSQUAREROLLOFF, 6.0f, 0.25f},
+                         {FMOD_3D_INVERSEROLLOFF, 0.5f, 1.0f}};
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(std::to_string(Case.Model) + " at " + std::to_string(Case.Distance));
+    Start(32);
+    FMOD_SOUND* Tone = Sound(4 * kBlock, Level(0.5f), FMOD_3D | FMOD_LOOP_OFF | Case.Model);
+    ASSERT_EQ(Lib::FMOD_Sound_Set3DMinMaxDistance(Tone, 1.0f, 11.0f), FMOD_OK);
+    FMOD_CHANNEL* Near = Play(Tone, true);
+    FMOD_CHANNEL* Far = Play(Sound(4 * kBlock, Level(0.5f), FMOD_3D | FMOD_LOOP_OFF | Case.Model), true);
+    ASSERT_EQ(Lib::FMOD_Channel_Set3DMinMaxDistance(Far, 1.0f, 11.0f), FMOD_OK);
+    // The listener faces +z; both sources straight ahead, one at the
+    // minimum distance, played one block after the other.
+    const FMOD_VECTOR AtMin{0, 0, 1}, AtCase{0, 0, Case.Distance};
+    ASSERT_EQ(Lib::FMOD_Channel_Set3DAttributes(Near, &AtMin, nullptr, nullptr), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_Channel_Set3DAttributes(Far, &AtCase, nullptr, nullptr), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_Channel_SetDelay(Near, 0, kBlock, true), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_Channel_SetDelay(Far, 2 * kBlock, 3 * kBlock, true), FMOD_OK);
+    Lib::FMOD_Channel_SetPaused(Near, false);
+    Lib::FMOD_Channel_SetPaused(Far, false);
+    const TMix Mix = this->Mix(4);
+    const float Reference = Peak(Mix.L, 0, kBlock);
+    ASSERT_GT(Reference, 0.1f);
+    EXPECT_NEAR(Peak(Mix.L, 2 * kBlock, 3 * kBlock) / Reference, Case.Gain, 0.01f);
+    EXPECT_NEAR(Peak(Mix.L, 0, kBlock), Peak(Mix.R, 0, kBlock), kTolerance);  // straight ahead: centred
+  }
+}
+
+TEST_F(MixerTest, ThreeDPanningFollowsTheListenersHandedness) {
+  for (const bool RightHanded : {false, true}) {
+    SCOPED_TRACE(RightHanded ? "right-handed" : "left-handed");
+    Lib::FMOD_System_Release(FSystem);
+    FSystem = nullptr;
+    ASSERT_EQ(Lib::FMOD_System_Create(&FSystem), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_System_SetOutput(FSystem, FMOD_OUTPUTTYPE_WAVWRITER_NRT), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_System_Init(FSystem, 32, RightHanded ? FMOD_INIT_3D_RIGHTHANDED : 0, FOutput.data()),
+              FMOD_OK);
+    // Listener at the origin facing +z (left-handed: +x is to the right;
+    // right-handed, facing -z: +x is to the right as well).
+    const FMOD_VECTOR Forward{0, 0, RightHanded ? -1.0f : 1.0f}, Up{0, 1, 0}, Right{3, 0, 0};
+    ASSERT_EQ(Lib::FMOD_System_Set3DListenerAttributes(FSystem, 0, nullptr, nullptr, &Forward, &Up), FMOD_OK);
+    FMOD_CHANNEL* Channel = Play(Sound(2 * kBlock, Level(0.5f), FMOD_3D | FMOD_LOOP_OFF), true);
+    ASSERT_EQ(Lib::FMOD_Channel_Set3DAttributes(Channel, &Right, nullptr, nullptr), FMOD_OK);
+    Lib::FMOD_Channel_SetPaused(Channel, false);
+    const TMix Mix = this->Mix(1);
+    EXPECT_GT(Peak(Mix.R, 0, kBlock), 4 * Peak(Mix.L, 0, kBlock));
+  }
+}
+
+TEST_F(MixerTest, VoicesBeyondTheRealOnesGoVirtualAndComeBack) {
+  Start(2);
+  FMOD_CHANNEL* Important = Play(Sound(20 * kBlock, Level(0.1f)), true);
+  FMOD_CHANNEL* Quiet = Play(Sound(20 * kBlock, Level(0.1f)), true);
+  FMOD_CHANNEL* Least = Play(Sound(20 * kBlock, Level(0.1f)), true);
+  ASSERT_EQ(Lib::FMOD_Channel_SetPriority(Important, 0), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_SetVolume(Quiet, 0.5f), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_SetPriority(Least, 200), FMOD_OK);
+  for (FMOD_CHANNEL* Channel : {Important, Quiet, Least}) Lib::FMOD_Channel_SetPaused(Channel, false);
+  Update(1);
+  int All = 0, Real = 0;
+  ASSERT_EQ(Lib::FMOD_System_GetChannelsPlaying(FSystem, &All, &Real), FMOD_OK);
+  EXPECT_EQ(All, 3);
+  EXPECT_EQ(Real, 2);
+  FMOD_BOOL Virtual = false;
+  ASSERT_EQ(Lib::FMOD_Channel_IsVirtual(Least, &Virtual), FMOD_OK);
+  EXPECT_TRUE(Virtual);
+  ASSERT_EQ(Lib::FMOD_Channel_IsVirtual(Quiet, &Virtual), FMOD_OK);
+  EXPECT_FALSE(Virtual);
+  ASSERT_EQ(Lib::FMOD_Channel_Stop(Important), FMOD_OK);
+  Update(1);
+  ASSERT_EQ(Lib::FMOD_Channel_IsVirtual(Least, &Virtual), FMOD_OK);
+  EXPECT_FALSE(Virtual);
+  const TMix Mix = this->Mix(1);
+  EXPECT_NEAR(Peak(Mix.L, 0, kBlock), 0.15f, kTolerance);           // the virtual one is not heard
+  EXPECT_NEAR(Peak(Mix.L, kBlock, 2 * kBlock), 0.15f, kTolerance);  // it came back for the stopped one
+}
+
+// Callbacks arrive on the updating thread.
+struct TEvents {
+  static inline std::vector<std::pair<FMOD_CHANNELCONTROL_CALLBACK_TYPE, std::intptr_t>> Seen;
+  static FMOD_RESULT F_CALL Record(FMOD_CHANNELCONTROL*, FMOD_CHANNELCONTROL_TYPE,
+                                   FMOD_CHANNELCONTROL_CALLBACK_TYPE AType, void* AData1, void*) {
+    Seen.emplace_back(AType, reinterpret_cast<std::intptr_t>(AData1));
+    return FMOD_OK;
+  }
+};
+
+TEST_F(MixerTest, AChannelThatEndedCallsBackAndAnswersInvalidHandle) {
+  TEvents::Seen.clear();
+  FMOD_SOUND* Short = Sound(1500, Level(0.5f));
+  FMOD_SYNCPOINT* Point = nullptr;
+  ASSERT_EQ(Lib::FMOD_Sound_AddSyncPoint(Short, 700, FMOD_TIMEUNIT_PCM, "mid", &Point), FMOD_OK);
+  FMOD_CHANNEL* Channel = Play(Short, true);
+  ASSERT_EQ(Lib::FMOD_Channel_SetCallback(Channel, &TEvents::Record), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_SetPaused(Channel, false), FMOD_OK);
+  Update(1);
+  FMOD_BOOL Playing = false;
+  EXPECT_EQ(Lib::FMOD_Channel_IsPlaying(Channel, &Playing), FMOD_OK);
+  EXPECT_TRUE(Playing);
+  Update(1);
+  EXPECT_EQ(Lib::FMOD_Channel_IsPlaying(Channel, &Playing), FMOD_ERR_INVALID_HANDLE);
+  EXPECT_EQ(Lib::FMOD_Channel_SetVolume(Channel, 1.0f), FMOD_ERR_INVALID_HANDLE);
+  using ::testing::Pair;
+  EXPECT_THAT(TEvents::Seen, ::testing::ElementsAre(Pair(FMOD_CHANNELCONTROL_CALLBACK_SYNCPOINT, 0),
+                                                    Pair(FMOD_CHANNELCONTROL_CALLBACK_END, 0)));
+}
+
+TEST_F(MixerTest, AChannelWhoseVoiceWasTakenAnswersStolen) {
+  FMOD_SOUND* Tone = Sound(kBlock, Level(0.1f));
+  FMOD_CHANNEL* First = Play(Tone, true);
+  ASSERT_EQ(Lib::FMOD_Channel_SetPriority(First, 256), FMOD_OK);  // the least important of all
+  for (int I = 1; I < 4096; ++I) Play(Tone, true);
+  FMOD_BOOL Paused = false;
+  EXPECT_EQ(Lib::FMOD_Channel_GetPaused(First, &Paused), FMOD_OK);
+  FMOD_CHANNEL* Taker = Play(Tone, true);
+  EXPECT_EQ(Lib::FMOD_Channel_GetPaused(First, &Paused), FMOD_ERR_CHANNEL_STOLEN);
+  EXPECT_EQ(Lib::FMOD_Channel_GetPaused(Taker, &Paused), FMOD_OK);
+  int All = 0;
+  ASSERT_EQ(Lib::FMOD_System_GetChannelsPlaying(FSystem, &All, nullptr), FMOD_OK);
+  EXPECT_EQ(All, 4096);
+}
+
+TEST_F(MixerTest, GroupsReportTheirTreeAndStopEverythingBelow) {
+  FMOD_CHANNELGROUP* Master = nullptr;
+  FMOD_CHANNELGROUP* Music = nullptr;
+  FMOD_CHANNELGROUP* Drums = nullptr;
+  ASSERT_EQ(Lib::FMOD_System_GetMasterChannelGroup(FSystem, &Master), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_System_CreateChannelGroup(FSystem, "music", &Music), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_System_CreateChannelGroup(FSystem, "drums", &Drums), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_AddGroup(Music, Drums, true, nullptr), FMOD_OK);
+  EXPECT_EQ(Lib::FMOD_ChannelGroup_AddGroup(Drums, Music, true, nullptr), FMOD_ERR_INVALID_PARAM);  // a loop
+  FMOD_CHANNELGROUP* Parent = nullptr;
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_GetParentGroup(Drums, &Parent), FMOD_OK);
+  EXPECT_EQ(Parent, Music);
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_GetParentGroup(Music, &Parent), FMOD_OK);
+  EXPECT_EQ(Parent, Master);
+  int Count = 0;
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_GetNumGroups(Master, &Count), FMOD_OK);
+  EXPECT_EQ(Count, 1);
+  char Name[4];
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_GetName(Music, Name, sizeof Name), FMOD_OK);
+  EXPECT_STREQ(Name, "mus");  // cut to the caller's buffer
+  FMOD_CHANNEL* Channel = Play(Sound(4 * kBlock, Level(0.5f)), false, Drums);
+  FMOD_CHANNEL* Outside = Play(Sound(4 * kBlock, Level(0.5f)));
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_GetNumChannels(Drums, &Count), FMOD_OK);
+  EXPECT_EQ(Count, 1);
+  FMOD_BOOL Playing = false;
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_IsPlaying(Music, &Playing), FMOD_OK);
+  EXPECT_TRUE(Playing);
+  // The fader is the one unit at the head of every chain.
+  FMOD_DSP* Fader = nullptr;
+  ASSERT_EQ(Lib::FMOD_Channel_GetDSP(Channel, FMOD_CHANNELCONTROL_DSP_HEAD, &Fader), FMOD_OK);
+  int Index = -1;
+  ASSERT_EQ(Lib::FMOD_Channel_GetDSPIndex(Channel, Fader, &Index), FMOD_OK);
+  EXPECT_EQ(Index, 0);
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_GetNumDSPs(Music, &Count), FMOD_OK);
+  EXPECT_EQ(Count, 1);
+
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_Stop(Music), FMOD_OK);
+  EXPECT_EQ(Lib::FMOD_Channel_IsPlaying(Channel, &Playing), FMOD_ERR_INVALID_HANDLE);
+  EXPECT_EQ(Lib::FMOD_Channel_IsPlaying(Outside, &Playing), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_IsPlaying(Music, &Playing), FMOD_OK);
+  EXPECT_FALSE(Playing);
+  // A released group hands its sub-groups to the master group.
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_Release(Music), FMOD_OK);
+  EXPECT_EQ(Lib::FMOD_ChannelGroup_GetNumGroups(Music, &Count), FMOD_ERR_INVALID_HANDLE);
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_GetParentGroup(Drums, &Parent), FMOD_OK);
+  EXPECT_EQ(Parent, Master);
+  EXPECT_EQ(Lib::FMOD_ChannelGroup_Release(Master), FMOD_ERR_INVALID_PARAM);
+}
+
+TEST_F(MixerTest, ASoundReleasedWhilePlayingEndsItsChannel) {
+  FMOD_SOUND* Tone = Sound(20 * kBlock, Level(0.5f));
+  FMOD_CHANNEL* Channel = Play(Tone);
+  Update(1);
+  ASSERT_EQ(Lib::FMOD_Sound_Release(Tone), FMOD_OK);
+  Update(1);
+  FMOD_BOOL Playing = false;
+  EXPECT_EQ(Lib::FMOD_Channel_IsPlaying(Channel, &Playing), FMOD_ERR_INVALID_HANDLE);
+  const TMix Mix = this->Mix(1);
+  EXPECT_NEAR(Peak(Mix.L, 2 * kBlock, 3 * kBlock), 0.0f, kTolerance);
+}
+
+}  // namespace
