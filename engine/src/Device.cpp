@@ -158,7 +158,14 @@ public:
     return true;
   }
 
-  FMOD_OUTPUTTYPE Type() const noexcept override { return type_; }
+  // The default output reports the back-end SDL really opened.
+  FMOD_OUTPUTTYPE Type() const noexcept override {
+    if (type_ != FMOD_OUTPUTTYPE_AUTODETECT) return type_;
+    const char* backEnd = SDL_GetCurrentAudioDriver();
+    if (backEnd != nullptr && std::strcmp(backEnd, "pulseaudio") == 0) return FMOD_OUTPUTTYPE_PULSEAUDIO;
+    if (backEnd != nullptr && std::strcmp(backEnd, "alsa") == 0) return FMOD_OUTPUTTYPE_ALSA;
+    return FMOD_OUTPUTTYPE_AUTODETECT;  // another back-end (SDL's dummy one in tests)
+  }
   bool RealTime() const noexcept override { return true; }
   const DeviceFormat& Format() const noexcept override { return format_; }
 
