@@ -4,22 +4,24 @@
 #pragma once
 
 #include <cstdio>
-#include <exception>
-#include <regex>
 #include <string>
 #include <type_traits>
 #include <vector>
 
-#include "FakeEngine.h"
 #include "Tembro.Audio.FMOD.Channel.h"
 #include "Tembro.Audio.FMOD.ChannelGroup.h"
+#include "WrapperTestSupport.h"
 
 namespace sonvel::test::channels {
 
 using namespace Tembro::Audio::FMOD;
-using Strings = std::vector<std::string>;
+using wrappers::Strings;
+using wrappers::kSystem;
+using wrappers::kInvalidParam;
+using wrappers::kInvalidHandle;
+using wrappers::Normalised;
+using wrappers::RaisedText;
 
-inline FMOD_SYSTEM* const kSystem = FakeHandle<FMOD_SYSTEM>(0x5151);
 inline FMOD_CHANNEL* const kChannel = FakeHandle<FMOD_CHANNEL>(0xca11);
 inline FMOD_CHANNELGROUP* const kGroup = FakeHandle<FMOD_CHANNELGROUP>(0x6600);
 inline FMOD_CHANNELGROUP* const kOtherGroup = FakeHandle<FMOD_CHANNELGROUP>(0x6601);
@@ -27,29 +29,7 @@ inline FMOD_DSP* const kDSP = FakeHandle<FMOD_DSP>(0xd5b0);
 inline FMOD_SOUND* const kSound = FakeHandle<FMOD_SOUND>(0x5011);
 inline FMOD_DSPCONNECTION* const kConnection = FakeHandle<FMOD_DSPCONNECTION>(0xc044);
 
-inline const char* const kInvalidParam = "An invalid parameter was passed to this function.";
-inline const char* const kInvalidHandle = "An invalid object handle was used.";
 inline const char* const kChannelStolen = "The specified channel has been reused to play another sound.";
-
-// The recorded calls with every out-address (stack or heap, so longer than
-// any fake handle) replaced by "&", so that expectations can be exact.
-inline Strings Normalised(const Strings& ACalls) {
-  static const std::regex Address("0x[0-9a-f]{7,}");
-  Strings Result;
-  for (const std::string& Call : ACalls) Result.push_back(std::regex_replace(Call, Address, "&"));
-  return Result;
-}
-
-// The text an action raised, or "(nothing raised)".
-template <typename TAction>
-std::string RaisedText(TAction AAction) {
-  try {
-    AAction();
-  } catch (const std::exception& E) {
-    return E.what();
-  }
-  return "(nothing raised)";
-}
 
 inline std::string Show(float AValue) {
   char Buffer[32];

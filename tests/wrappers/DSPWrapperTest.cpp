@@ -3,63 +3,40 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "FakeEngine.h"
 #include "Tembro.Audio.FMOD.DSP.h"
 #include "Tembro.Audio.FMOD.ChannelGroup.h"
 #include "Tembro.Audio.FMOD.Intf.Channel.h"
 #include "Tembro.Audio.FMOD.System.h"
+#include "WrapperTestSupport.h"
 
 using namespace Tembro::Audio::FMOD;
 using sonvel::test::FakeEngine;
 using sonvel::test::FakeHandle;
-using Strings = std::vector<std::string>;
+using namespace sonvel::test::wrappers;
 
 namespace {
 
-FMOD_SYSTEM* const kSystem = FakeHandle<FMOD_SYSTEM>(0x5151);
 FMOD_DSP* const kDSP = FakeHandle<FMOD_DSP>(0xd5b0);
 FMOD_DSP* const kOtherDSP = FakeHandle<FMOD_DSP>(0xd5b1);
 FMOD_DSPCONNECTION* const kConnection = FakeHandle<FMOD_DSPCONNECTION>(0xc044);
 FMOD_CHANNEL* const kChannel = FakeHandle<FMOD_CHANNEL>(0xca11);
 FMOD_CHANNELGROUP* const kGroup = FakeHandle<FMOD_CHANNELGROUP>(0x6600);
 
-const char* const kInvalidParam = "An invalid parameter was passed to this function.";
-
-// The recorded calls with every out-address (stack or heap, so longer than
-// any fake handle) replaced by "&", so that expectations can be exact.
-Strings Normalised(const Strings& ACalls) {
-  static const std::regex Address("0x[0-9a-f]{7,}");
-  Strings Result;
-  for (const std::string& Call : ACalls) Result.push_back(std::regex_replace(Call, Address, "&"));
-  return Result;
-}
-
 ITembroFMODDSPPtr BorrowedDSP(FMOD_DSP* AHandle = kDSP) {
-  return ITembroFMODDSPPtr(new TTembroFMODDSP(AHandle, TTembroFMODOwnership::Borrowed));
+  return Borrowed<TTembroFMODDSP>(AHandle);
 }
 
 ITembroFMODDSPConnectionPtr Connection(FMOD_DSPCONNECTION* AHandle = kConnection) {
   return ITembroFMODDSPConnectionPtr(new TTembroFMODDSPConnection(AHandle));
 }
 
-template <typename TAction>
-std::string RaisedText(TAction AAction) {
-  try {
-    AAction();
-  } catch (const std::exception& E) {
-    return E.what();
-  }
-  return "(nothing raised)";
-}
-
 // A channel group wrapper that only has to carry its handle.
 ITembroFMODChannelGroupPtr GroupWrapper() {
-  return ITembroFMODChannelGroupPtr(new TTembroFMODChannelGroup(kGroup, TTembroFMODOwnership::Borrowed));
+  return Borrowed<TTembroFMODChannelGroup>(kGroup);
 }
 
 }  // namespace

@@ -1,45 +1,22 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "FakeEngine.h"
 #include "Tembro.Audio.FMOD.Geometry.h"
 #include "Tembro.Audio.FMOD.System.h"
+#include "WrapperTestSupport.h"
 
 using namespace Tembro::Audio::FMOD;
 using sonvel::test::FakeEngine;
 using sonvel::test::FakeHandle;
-using Strings = std::vector<std::string>;
+using namespace sonvel::test::wrappers;
 
 namespace {
 
-FMOD_SYSTEM* const kSystem = FakeHandle<FMOD_SYSTEM>(0x5151);
 FMOD_GEOMETRY* const kGeometry = FakeHandle<FMOD_GEOMETRY>(0x9e0);
-
-const char* const kInvalidParam = "An invalid parameter was passed to this function.";
-
-// The recorded calls with every out-address (stack or heap, so longer than
-// any fake handle) replaced by "&".
-Strings Normalised(const Strings& ACalls) {
-  static const std::regex Address("0x[0-9a-f]{7,}");
-  Strings Result;
-  for (const std::string& Call : ACalls) Result.push_back(std::regex_replace(Call, Address, "&"));
-  return Result;
-}
-
-template <typename TAction>
-std::string RaisedText(TAction AAction) {
-  try {
-    AAction();
-  } catch (const std::exception& E) {
-    return E.what();
-  }
-  return "(nothing raised)";
-}
 
 ITembroFMODGeometryPtr Geometry() { return ITembroFMODGeometryPtr(new TTembroFMODGeometry(kGeometry)); }
 
@@ -195,7 +172,7 @@ TEST(GeometryWrapper, PassThroughOperationsHandTheEngineTheirArgumentsAndReturnW
       {"FMOD_Geometry_Save(geometry=0x9e0, data=0xda7a, datasize=0x5123)",
        [](ITembroFMODGeometry& G) { G.Save(reinterpret_cast<void*>(0xda7a), reinterpret_cast<std::int32_t*>(0x5123)); }},
   };
-  ITembroFMODGeometryPtr Wrapper(new TTembroFMODGeometry(kGeometry, TTembroFMODOwnership::Borrowed));
+  ITembroFMODGeometryPtr Wrapper = Borrowed<TTembroFMODGeometry>(kGeometry);
   for (const Case& C : Cases) {
     Fake.Calls.clear();
     C.Run(*Wrapper);

@@ -1,44 +1,23 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "FakeEngine.h"
 #include "Tembro.Audio.FMOD.Reverb3D.h"
 #include "Tembro.Audio.FMOD.System.h"
+#include "WrapperTestSupport.h"
 
 using namespace Tembro::Audio::FMOD;
 using sonvel::test::FakeEngine;
 using sonvel::test::FakeHandle;
-using Strings = std::vector<std::string>;
+using namespace sonvel::test::wrappers;
 
 namespace {
 
-FMOD_SYSTEM* const kSystem = FakeHandle<FMOD_SYSTEM>(0x5151);
 FMOD_REVERB3D* const kReverb = FakeHandle<FMOD_REVERB3D>(0x3e7);
 FMOD_REVERB3D* const kOtherReverb = FakeHandle<FMOD_REVERB3D>(0x3e8);
-
-// The recorded calls with every out-address (stack or heap, so longer than
-// any fake handle) replaced by "&".
-Strings Normalised(const Strings& ACalls) {
-  static const std::regex Address("0x[0-9a-f]{7,}");
-  Strings Result;
-  for (const std::string& Call : ACalls) Result.push_back(std::regex_replace(Call, Address, "&"));
-  return Result;
-}
-
-template <typename TAction>
-std::string RaisedText(TAction AAction) {
-  try {
-    AAction();
-  } catch (const std::exception& E) {
-    return E.what();
-  }
-  return "(nothing raised)";
-}
 
 }  // namespace
 
@@ -139,7 +118,7 @@ TEST(Reverb3DWrapper, PassThroughOperationsHandTheEngineTheirArgumentsAndReturnW
          EXPECT_EQ(PositionSeen, (TPoint3D{-4, 0, 8}));
        }},
   };
-  ITembroFMODReverb3DPtr Wrapper(new TTembroFMODReverb3D(kReverb, TTembroFMODOwnership::Borrowed));
+  ITembroFMODReverb3DPtr Wrapper = Borrowed<TTembroFMODReverb3D>(kReverb);
   for (const Case& C : Cases) {
     Fake.Calls.clear();
     C.Run(*Wrapper);

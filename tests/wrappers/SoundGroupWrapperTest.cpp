@@ -2,49 +2,28 @@
 
 #include <cstring>
 #include <functional>
-#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "FakeEngine.h"
 #include "Tembro.Audio.FMOD.Sound.h"
 #include "Tembro.Audio.FMOD.SoundGroup.h"
 #include "Tembro.Audio.FMOD.System.h"
+#include "WrapperTestSupport.h"
 
 using namespace Tembro::Audio::FMOD;
 using sonvel::test::FakeEngine;
 using sonvel::test::FakeHandle;
-using Strings = std::vector<std::string>;
+using namespace sonvel::test::wrappers;
 
 namespace {
 
-FMOD_SYSTEM* const kSystem = FakeHandle<FMOD_SYSTEM>(0x5151);
 FMOD_SOUNDGROUP* const kGroup = FakeHandle<FMOD_SOUNDGROUP>(0x60);
 FMOD_SOUNDGROUP* const kMasterGroup = FakeHandle<FMOD_SOUNDGROUP>(0x61);
 FMOD_SOUND* const kSound = FakeHandle<FMOD_SOUND>(0x50);
 
-// The recorded calls with every out-address (stack or heap, so longer than
-// any fake handle) replaced by "&", so that expectations can be exact.
-Strings Normalised(const Strings& ACalls) {
-  static const std::regex Address("0x[0-9a-f]{7,}");
-  Strings Result;
-  for (const std::string& Call : ACalls) Result.push_back(std::regex_replace(Call, Address, "&"));
-  return Result;
-}
-
-template <typename TAction>
-std::string RaisedText(TAction AAction) {
-  try {
-    AAction();
-  } catch (const std::exception& E) {
-    return E.what();
-  }
-  return "(nothing raised)";
-}
-
 ITembroFMODSoundGroupPtr BorrowedGroup() {
-  return ITembroFMODSoundGroupPtr(new TTembroFMODSoundGroup(kGroup, TTembroFMODOwnership::Borrowed));
+  return Borrowed<TTembroFMODSoundGroup>(kGroup);
 }
 
 void PrepareCreation(FakeEngine& AFake) {

@@ -10,21 +10,20 @@
 #include <string>
 #include <vector>
 
-#include "FakeEngine.h"
 #include "Tembro.Audio.FMOD.ChannelGroup.h"
 #include "Tembro.Audio.FMOD.Intf.Channel.h"
 #include "Tembro.Audio.FMOD.Sound.h"
 #include "Tembro.Audio.FMOD.SoundGroup.h"
 #include "Tembro.Audio.FMOD.System.h"
+#include "WrapperTestSupport.h"
 
 using namespace Tembro::Audio::FMOD;
 using sonvel::test::FakeEngine;
 using sonvel::test::FakeHandle;
-using Strings = std::vector<std::string>;
+using namespace sonvel::test::wrappers;
 
 namespace {
 
-FMOD_SYSTEM* const kSystem = FakeHandle<FMOD_SYSTEM>(0x5151);
 FMOD_SYSTEM* const kOtherSystem = FakeHandle<FMOD_SYSTEM>(0x5252);
 FMOD_SOUND* const kSound = FakeHandle<FMOD_SOUND>(0x50);
 FMOD_SOUND* const kSubSound = FakeHandle<FMOD_SOUND>(0x51);
@@ -32,35 +31,8 @@ FMOD_SOUNDGROUP* const kSoundGroup = FakeHandle<FMOD_SOUNDGROUP>(0x60);
 FMOD_CHANNELGROUP* const kChannelGroup = FakeHandle<FMOD_CHANNELGROUP>(0x6600);
 FMOD_CHANNEL* const kChannel = FakeHandle<FMOD_CHANNEL>(0xca11);
 
-const char* const kInvalidParam = "An invalid parameter was passed to this function.";
-
-// The recorded calls with every out-address (stack or heap, so longer than
-// any fake handle) replaced by "&", so that expectations can be exact.
-Strings Normalised(const Strings& ACalls) {
-  static const std::regex Address("0x[0-9a-f]{7,}");
-  Strings Result;
-  for (const std::string& Call : ACalls) Result.push_back(std::regex_replace(Call, Address, "&"));
-  return Result;
-}
-
-std::string Hex(const void* APointer) {
-  std::ostringstream Text;
-  Text << "0x" << std::hex << reinterpret_cast<std::uintptr_t>(APointer);
-  return Text.str();
-}
-
-template <typename TAction>
-std::string RaisedText(TAction AAction) {
-  try {
-    AAction();
-  } catch (const std::exception& E) {
-    return E.what();
-  }
-  return "(nothing raised)";
-}
-
 ITembroFMODSoundPtr BorrowedSound(FMOD_SOUND* AHandle = kSound) {
-  return ITembroFMODSoundPtr(new TTembroFMODSound(AHandle, TTembroFMODOwnership::Borrowed));
+  return Borrowed<TTembroFMODSound>(AHandle);
 }
 
 // A system wrapper around kSystem; it closes and releases the fake system

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "FakeEngine.h"
 #include "Tembro.Audio.FMOD.Channel.h"
 #include "Tembro.Audio.FMOD.ChannelGroup.h"
 #include "Tembro.Audio.FMOD.DSP.h"
@@ -18,21 +17,19 @@
 #include "Tembro.Audio.FMOD.Sound.h"
 #include "Tembro.Audio.FMOD.SoundGroup.h"
 #include "Tembro.Audio.FMOD.System.h"
+#include "WrapperTestSupport.h"
 
 using namespace Tembro::Audio::FMOD;
 using sonvel::test::FakeEngine;
 using sonvel::test::FakeHandle;
-using Strings = std::vector<std::string>;
+using namespace sonvel::test::wrappers;
 using IInterfacePtr = TTembroFMODPtr<ITembroFMODInterface>;
 
 namespace {
 
-FMOD_SYSTEM* const kSystem = FakeHandle<FMOD_SYSTEM>(0x5151);
 FMOD_SYSTEM* const kOtherSystem = FakeHandle<FMOD_SYSTEM>(0x6262);
 
-ITembroFMODSystemPtr BorrowedSystem() {
-  return ITembroFMODSystemPtr(new TTembroFMODSystem(kSystem, TTembroFMODOwnership::Borrowed));
-}
+ITembroFMODSystemPtr BorrowedSystem() { return Borrowed<TTembroFMODSystem>(kSystem); }
 
 bool StartsWith(const std::string& AText, const std::string& APrefix) { return AText.rfind(APrefix, 0) == 0; }
 

@@ -8,32 +8,21 @@
 #include <string>
 #include <vector>
 
-#include "FakeEngine.h"
 #include "Tembro.Audio.FMOD.System.h"
+#include "WrapperTestSupport.h"
 
 using namespace Tembro::Audio::FMOD;
 using sonvel::test::FakeEngine;
 using sonvel::test::FakeHandle;
-using Strings = std::vector<std::string>;
+using namespace sonvel::test::wrappers;
 
 namespace {
 
-FMOD_SYSTEM* const kSystem = FakeHandle<FMOD_SYSTEM>(0x5151);
-
 // A wrapper around kSystem that leaves the engine system alone when it goes,
 // so that the calls of each test are only those of the operations used.
-ITembroFMODSystemPtr BorrowedSystem() {
-  return ITembroFMODSystemPtr(new TTembroFMODSystem(kSystem, TTembroFMODOwnership::Borrowed));
-}
+ITembroFMODSystemPtr BorrowedSystem() { return Borrowed<TTembroFMODSystem>(kSystem); }
 
 float F_CALLBACK Rolloff(FMOD_CHANNELCONTROL*, float) { return 1.0f; }
-
-std::string Hex(const void* APointer) {
-  char Buffer[32];
-  std::snprintf(Buffer, sizeof Buffer, "0x%llx",
-                static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(APointer)));
-  return Buffer;
-}
 
 }  // namespace
 
