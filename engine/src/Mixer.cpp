@@ -162,9 +162,12 @@ void Mixer::PanMatrix(Control& control, float pan) const {
 
 FMOD_RESULT Mixer::Play(const std::shared_ptr<Sound>& sound, Group* group, bool paused, FMOD_CHANNEL** out) {
   // A stream feeds one channel: playing it again ends the channel it fed.
-  if (sound->IsStream())
+  if (sound->IsStream()) {
+    std::vector<Channel*> fed;
     for (const auto& other : channels)
-      if (other->Active() && other->sound == sound) End(*other, Channel::State::Ended);
+      if (other->sound == sound) fed.push_back(other.get());
+    for (Channel* other : fed) End(*other, Channel::State::Ended);
+  }
 
   if (int(channels.size()) >= kMaxChannels) {
     Channel* victim = nullptr;

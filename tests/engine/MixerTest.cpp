@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "EngineTestSupport.h"
@@ -471,6 +473,56 @@ TEST_F(MixerTest, ASoundReleasedWhilePlayingEndsItsChannel) {
   EXPECT_EQ(Lib::FMOD_Channel_IsPlaying(Channel, &Playing), FMOD_ERR_INVALID_HANDLE);
   const TMix Mix = this->Mix(1);
   EXPECT_NEAR(Peak(Mix.L, 2 * kBlock, 3 * kBlock), 0.0f, kTolerance);
+}
+
+// The real-time output mixes on its own thread while API threads play,
+// change and stop channels and groups (run under the thread sanitizer too).
+TEST_F(MixerTest, CallsFromSeveralThreadsWhileTheMixerRunsAreSafe) {
+  Lib::FMOD_System_Release(FSystem);
+  ASSERT_EQ(Lib::FMOD_System_Create(&FSystem), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_System_SetOutput(FSystem, FMOD_OUTPUTTYPE_NOSOUND), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_System_SetDSPBufferSize(FSystem, 256, 4), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_System_Init(FSystem, 8, FMOD_INIT_NORMAL, nullptr), FMOD_OK);
+  FMOD_SOUND* Tone = Sound(4 * kBlock, Level(0.1f), FMOD_LOOP_NORMAL | FMOD_3D);
+  const std::string StreamPath = (FFolder.Path() / "stream.wav").string();
+  ASSERT_FALSE(WriteSoundFile(StreamPath, TSoundFileSpec{SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, 44100, {}})
+                   .empty());
+  FMOD_SOUND* Stream = nullptr;
+  ASSERT_EQ(Lib::FMOD_System_CreateStream(FSystem, StreamPath.c_str(), FMOD_LOOP_NORMAL, nullptr, &Stream), FMOD_OK);
+  FMOD_CHANNELGROUP* Group = nullptr;
+  ASSERT_EQ(Lib::FMOD_System_CreateChannelGroup(FSystem, "busy", &Group), FMOD_OK);
+  std::atomic<bool> Stop{false};
+  std::vector<std::thread> Threads;
+  for (int T = 0; T < 3; ++T)
+    Threads.emplace_back([&, T] {
+      unsigned Seed = 12345u + unsigned(T);
+      std::vector<FMOD_CHANNEL*> Mine;
+      while (!Stop) {
+        Seed = Seed * 1103515245u + 12345u;
+        FMOD_CHANNEL* Channel = nullptr;
+        const FMOD_VECTOR Where{float(Seed % 7), 0, 2};
+        switch (Seed % 8) {
+          case 0: Lib::FMOD_System_PlaySound(FSystem, T == 0 && Seed % 3 == 0 ? Stream : Tone, Group, false, &Channel);
+                  if (Channel != nullptr) Mine.push_back(Channel);
+                  break;
+          case 1: if (!Mine.empty()) Lib::FMOD_Channel_Stop(Mine[Seed % Mine.size()]); break;
+          case 2: if (!Mine.empty()) Lib::FMOD_Channel_SetVolume(Mine[Seed % Mine.size()], 0.5f); break;
+          case 3: if (!Mine.empty()) Lib::FMOD_Channel_Set3DAttributes(Mine[Seed % Mine.size()], &Where, nullptr, nullptr); break;
+          case 4: Lib::FMOD_ChannelGroup_SetPitch(Group, 0.5f + float(Seed % 4) / 2.0f); break;
+          case 5: Lib::FMOD_System_Update(FSystem); break;
+          case 6: Lib::FMOD_System_Set3DListenerAttributes(FSystem, 0, &Where, nullptr, nullptr, nullptr); break;
+          default: if (!Mine.empty()) Lib::FMOD_Channel_SetPaused(Mine[Seed % Mine.size()], Seed % 2); break;
+        }
+        if (Mine.size() > 64) Mine.erase(Mine.begin(), Mine.begin() + 32);
+      }
+    });
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  Stop = true;
+  for (std::thread& Thread : Threads) Thread.join();
+  int All = 0, Real = 0;
+  ASSERT_EQ(Lib::FMOD_System_GetChannelsPlaying(FSystem, &All, &Real), FMOD_OK);
+  EXPECT_LE(Real, 8);
+  EXPECT_EQ(Lib::FMOD_System_Close(FSystem), FMOD_OK);
 }
 
 }  // namespace
