@@ -573,7 +573,7 @@ FMOD_RESULT SetPosition(FMOD_CHANNEL* handle, unsigned int position, FMOD_TIMEUN
   c->backwards = false;
   c->started = false;
   c->sourceEnded = false;
-  c->fraction = 0.0;
+  c->phase = 0;
   c->positionA = frame;
   if (c->sound->IsStream()) c->sound->SeekStream(frame);
   return FMOD_OK;

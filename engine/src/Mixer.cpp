@@ -6,6 +6,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "Log.h"
 #include "System.h"
 
@@ -57,6 +61,73 @@ bool Loops(FMOD_MODE mode) noexcept { return (mode & (FMOD_LOOP_NORMAL | FMOD_LO
 template <typename T>
 void Erase(std::vector<T>& list, const T& item) {
   list.erase(std::remove(list.begin(), list.end(), item), list.end());
+}
+
+
+// Linear interpolation of a mono source: v[j] is `s` read at the position
+// phase + j * increment (32 bits of fraction). With SSE2, four frames at a
+// time: positions run in 16.16 fixed point relative to a whole frame taken
+// exactly from the 64-bit position every 64 frames, so the rounding of the
+// step never builds up.
+void LerpMono(const float* __restrict s, std::uint64_t phase, std::uint64_t increment, float* __restrict v,
+              unsigned count) noexcept {
+  unsigned j = 0;
+#if defined(__SSE2__)
+  const std::uint32_t step16 = std::uint32_t(increment >> 16);
+  const __m128 scale = _mm_set1_ps(1.0f / 65536.0f);
+  const __m128i fractionMask = _mm_set1_epi32(0xFFFF);
+  const __m128i step4 = _mm_set1_epi32(int(step16 * 4u));
+  while (count - j >= 4) {
+    const unsigned chunk = std::min(count - j, 64u) & ~3u;
+    const std::uint64_t at = phase + std::uint64_t(j) * increment;
+    const float* origin = s + std::size_t(at >> 32);
+    const std::uint32_t first = std::uint32_t(at) >> 16;
+    __m128i position = _mm_setr_epi32(int(first), int(first + step16), int(first + 2 * step16),
+                                      int(first + 3 * step16));
+    for (unsigned i = 0; i < chunk; i += 4) {
+      alignas(16) std::uint32_t k[4];
+      _mm_store_si128(reinterpret_cast<__m128i*>(k), _mm_srli_epi32(position, 16));
+      const __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(position, fractionMask)), scale);
+      const __m128 a = _mm_setr_ps(origin[k[0]], origin[k[1]], origin[k[2]], origin[k[3]]);
+      const __m128 b = _mm_setr_ps(origin[k[0] + 1], origin[k[1] + 1], origin[k[2] + 1], origin[k[3] + 1]);
+      _mm_storeu_ps(v + j + i, _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), f)));
+      position = _mm_add_epi32(position, step4);
+    }
+    j += chunk;
+  }
+#endif
+  constexpr float kFraction = 1.0f / 4294967296.0f;
+  for (std::uint64_t p = phase + std::uint64_t(j) * increment; j < count; ++j, p += increment) {
+    const std::size_t k = std::size_t(p >> 32);
+    v[j] = s[k] + (s[k + 1] - s[k]) * (float(std::uint32_t(p)) * kFraction);
+  }
+}
+
+// Adds a mono voice to an interleaved stereo buffer with the gains l and r,
+// which move by dl and dr per frame (the ramp of a change): frame j gets
+// l + dl * (j + 1). With SSE2, two frames (four samples) at a time.
+void AddMonoToStereo(const float* __restrict v, float* __restrict out, unsigned count, float l, float r, float dl,
+                     float dr) noexcept {
+  unsigned j = 0;
+#if defined(__SSE2__)
+  __m128 gains = _mm_setr_ps(l + dl, r + dr, l + 2 * dl, r + 2 * dr);
+  const __m128 ramp = _mm_setr_ps(2 * dl, 2 * dr, 2 * dl, 2 * dr);
+  for (; j + 4 <= count; j += 4) {
+    const __m128 four = _mm_loadu_ps(v + j);
+    const __m128 firstPair = _mm_unpacklo_ps(four, four);   // v0 v0 v1 v1
+    const __m128 secondPair = _mm_unpackhi_ps(four, four);  // v2 v2 v3 v3
+    float* o = out + 2 * j;
+    _mm_storeu_ps(o, _mm_add_ps(_mm_loadu_ps(o), _mm_mul_ps(firstPair, gains)));
+    gains = _mm_add_ps(gains, ramp);
+    _mm_storeu_ps(o + 4, _mm_add_ps(_mm_loadu_ps(o + 4), _mm_mul_ps(secondPair, gains)));
+    gains = _mm_add_ps(gains, ramp);
+  }
+#endif
+  for (; j < count; ++j) {
+    const float t = float(j + 1);
+    out[2 * j] += v[j] * (l + dl * t);
+    out[2 * j + 1] += v[j] * (r + dr * t);
+  }
 }
 
 }  // namespace
@@ -222,7 +293,10 @@ FMOD_RESULT Mixer::Play(const std::shared_ptr<Sound>& sound, Group* group, bool 
   }
   channel->handle = Channels().Add<FMOD_CHANNEL>(channel);
   Attach(*channel, group != nullptr ? *group : *master);
+  channel->serial = nextSerial_++;
   channels.push_back(channel);
+  // Whether the new channel gets a real voice is known at once.
+  ChooseVoices();
   if (out != nullptr) *out = channel->handle;
   return FMOD_OK;
 }
@@ -359,13 +433,16 @@ void Mixer::ChooseVoices() {
   Walk{*this}(*master, 1.0f);
 
   const bool tooMany = int(channels.size()) > realVoices;
-  std::vector<Channel*> order;
-  order.reserve(channels.size());
+  std::vector<Channel*>& order = voiceOrder_;
+  order.clear();
   for (const auto& channel : channels) order.push_back(channel.get());
+  // The most important first: priority, then audibility, then age, so the
+  // choice is the same from block to block when nothing changes.
   if (tooMany)
-    std::stable_sort(order.begin(), order.end(), [](const Channel* a, const Channel* b) {
+    std::nth_element(order.begin(), order.begin() + realVoices, order.end(), [](const Channel* a, const Channel* b) {
       if (a->priority != b->priority) return a->priority < b->priority;
-      return a->audibility > b->audibility;
+      if (a->audibility != b->audibility) return a->audibility > b->audibility;
+      return a->serial < b->serial;
     });
   for (std::size_t i = 0; i < order.size(); ++i) {
     Channel& channel = *order[i];
@@ -376,7 +453,7 @@ void Mixer::ChooseVoices() {
         channel.readPos = 0;
         channel.backwards = false;
         channel.started = false;
-        channel.fraction = 0.0;
+        channel.phase = 0;
         if (channel.sound->IsStream()) channel.sound->SeekStream(0);
       }
       Queue(channel, FMOD_CHANNELCONTROL_CALLBACK_VIRTUALVOICE, virtualNow ? 1 : 0);
@@ -495,35 +572,30 @@ void Mixer::RenderChannel(Channel& channel, Group& into, unsigned frames, float 
 
   bool finishedNow = false;
   if (n > 0) {
+    // The play position advances in fixed point, 32 bits of fraction, so
+    // that every block lands exactly where the one before ended.
     double step = double(channel.frequency) * channel.pitch * pitchAbove * space3D.pitchFactor / format.sampleRate;
     step = std::clamp(step, 0.0, 256.0);
-    const double endPosition = channel.fraction + double(n) * step;
-    const std::uint32_t need = std::uint32_t(std::floor(endPosition));
-    scratch_.resize((std::size_t(need) + 2) * width);
+    const std::uint64_t increment = std::uint64_t(step * 4294967296.0 + 0.5);
+    const std::uint64_t endFixed = std::uint64_t(channel.phase) + std::uint64_t(n) * increment;
+    const std::uint32_t need = std::uint32_t(endFixed >> 32);
+    // Buffers only grow: resizing down and up again would clear them each time.
+    const std::size_t scratchSize = (std::size_t(need) + 2) * width;
+    if (scratch_.size() < scratchSize) scratch_.resize(scratchSize);
     std::copy(channel.frameA.begin(), channel.frameA.end(), scratch_.begin());
     std::copy(channel.frameB.begin(), channel.frameB.end(), scratch_.begin() + width);
     segments_.clear();
     const std::uint32_t got = channel.sourceEnded ? 0 : Pull(channel, scratch_.data() + 2 * width, need);
-    if (got < need) std::fill(scratch_.begin() + (2 + std::size_t(got)) * width, scratch_.end(), 0.0f);
+    if (got < need) std::fill(scratch_.begin() + (2 + std::size_t(got)) * width, scratch_.begin() + scratchSize, 0.0f);
     const std::int64_t real = channel.sourceEnded ? channel.realFrames + std::int64_t(got) : INT64_MAX;
 
-    // Resample: linear interpolation between the two frames around each
-    // output position.
-    voice_.resize(std::size_t(n) * width);
+    // Output frames before the position passes the last real source frame.
     unsigned produced = n;
-    const float* s = scratch_.data();
-    for (unsigned j = 0; j < n; ++j) {
-      const double position = channel.fraction + double(j) * step;
-      const std::int64_t k = std::int64_t(position);
-      if (k >= real) {
-        produced = j;
-        break;
-      }
-      const float f = float(position - double(k));
-      const float* a = s + k * width;
-      const float* b = a + width;
-      float* v = voice_.data() + std::size_t(j) * width;
-      for (int c = 0; c < width; ++c) v[c] = a[c] + (b[c] - a[c]) * f;
+    if (real != INT64_MAX) {
+      const std::uint64_t limit = std::uint64_t(std::max<std::int64_t>(real, 0)) << 32;
+      if (channel.phase >= limit) produced = 0;
+      else if (increment > 0)
+        produced = unsigned(std::min<std::uint64_t>(n, (limit - channel.phase + increment - 1) / increment));
     }
 
     // Sync points passed in this block.
@@ -535,11 +607,14 @@ void Mixer::RenderChannel(Channel& channel, Group& into, unsigned frames, float 
           const std::uint32_t segEnd = g + 1 < segments_.size() ? segments_[g + 1].at : got;
           const std::int64_t len = std::int64_t(segEnd) - segments_[g].at;
           const std::int64_t lo = segments_[g].backwards ? segments_[g].source - len + 1 : segments_[g].source;
-          if (std::int64_t(offset) >= lo && std::int64_t(offset) < lo + len) Queue(channel, FMOD_CHANNELCONTROL_CALLBACK_SYNCPOINT, i);
+          if (std::int64_t(offset) >= lo && std::int64_t(offset) < lo + len)
+            Queue(channel, FMOD_CHANNELCONTROL_CALLBACK_SYNCPOINT, i);
         }
       }
     }
 
+    const std::uint64_t startPhase = channel.phase;
+    const float* s = scratch_.data();
     if (produced < n || real - std::int64_t(need) <= 0) {
       finishedNow = true;
     } else {
@@ -549,30 +624,11 @@ void Mixer::RenderChannel(Channel& channel, Group& into, unsigned frames, float 
       const std::uint64_t b = SourceOf(channel, need + 1);
       channel.positionA = a;
       channel.positionB = b;
-      channel.fraction = endPosition - double(need);
+      channel.phase = std::uint32_t(endFixed);
       if (channel.sourceEnded) channel.realFrames = int(std::clamp<std::int64_t>(real - std::int64_t(need), 0, 2));
     }
 
     if (!channel.isVirtual && produced > 0) {
-      // Low-pass: one pole, its corner from 20 Hz (gain 0) to 20 kHz (gain 1).
-      const float lowpass = channel.lowPassGain * space3D.lowpassGain;
-      if (lowpass < 0.999f) {
-        const float corner = 20.0f * std::pow(1000.0f, std::clamp(lowpass, 0.0f, 1.0f));
-        const float a = 1.0f - std::exp(-2.0f * 3.14159265f * corner / float(format.sampleRate));
-        for (unsigned j = 0; j < produced; ++j)
-          for (int c = 0; c < width; ++c) {
-            float& y = channel.lowpassState[c];
-            y += a * (voice_[std::size_t(j) * width + c] - y);
-            voice_[std::size_t(j) * width + c] = lowpass <= 0.0f ? 0.0f : y;
-          }
-      }
-      // Fade points: a per-frame envelope.
-      if (!channel.fades.empty())
-        for (unsigned j = 0; j < produced; ++j) {
-          const float e = channel.FadeAt(clock + from + j);
-          for (int c = 0; c < width; ++c) voice_[std::size_t(j) * width + c] *= e;
-        }
-
       // Gains: mix matrix times volume times 3D, ramped from the last block.
       const float volume = channel.mute ? 0.0f : channel.volume;
       const std::size_t count = std::size_t(outWidth) * width;
@@ -588,29 +644,64 @@ void Mixer::RenderChannel(Channel& channel, Group& into, unsigned frames, float 
         channel.primed = true;
       }
       float* out = into.buffer.data() + std::size_t(from) * outWidth;
-      const float* v = voice_.data();
       const float inverse = 1.0f / float(n);
-      if (width == 1 && outWidth == 2) {
-        float l = channel.lastGains[0], r = channel.lastGains[1];
-        const float dl = (gains_[0] - l) * inverse, dr = (gains_[1] - r) * inverse;
-        for (unsigned j = 0; j < produced; ++j) {
-          l += dl;
-          r += dr;
-          out[2 * j] += v[j] * l;
-          out[2 * j + 1] += v[j] * r;
-        }
-      } else if (width == 2 && outWidth == 2) {
+      constexpr float kFraction = 1.0f / 4294967296.0f;
+      const float lowpass = channel.lowPassGain * space3D.lowpassGain;
+      const bool plain = lowpass >= 0.999f && channel.fades.empty();
+
+      if (plain && width == 1 && outWidth == 2) {
+        // The common case: interpolate into the voice buffer (the loads
+        // follow the position, so this pass stays scalar), then add it to
+        // both sides in a loop the compiler vectorises.
+        if (voice_.size() < produced) voice_.resize(produced);
+        float* __restrict v = voice_.data();
+        LerpMono(s, startPhase, increment, v, produced);
+        const float l0 = channel.lastGains[0], r0 = channel.lastGains[1];
+        AddMonoToStereo(v, out, produced, l0, r0, (gains_[0] - l0) * inverse, (gains_[1] - r0) * inverse);
+      } else if (plain && width == 2 && outWidth == 2) {
         float g[4], d[4];
         for (int q = 0; q < 4; ++q) {
           g[q] = channel.lastGains[q];
           d[q] = (gains_[q] - g[q]) * inverse;
         }
-        for (unsigned j = 0; j < produced; ++j) {
+        std::uint64_t p = startPhase;
+        for (unsigned j = 0; j < produced; ++j, p += increment) {
+          const std::size_t k = std::size_t(p >> 32) * 2;
+          const float f = float(std::uint32_t(p)) * kFraction;
+          const float vl = s[k] + (s[k + 2] - s[k]) * f;
+          const float vr = s[k + 1] + (s[k + 3] - s[k + 1]) * f;
           for (int q = 0; q < 4; ++q) g[q] += d[q];
-          out[2 * j] += v[2 * j] * g[0] + v[2 * j + 1] * g[1];
-          out[2 * j + 1] += v[2 * j] * g[2] + v[2 * j + 1] * g[3];
+          out[2 * j] += vl * g[0] + vr * g[1];
+          out[2 * j + 1] += vl * g[2] + vr * g[3];
         }
       } else {
+        // Any layout: resample into the voice buffer, filter, fade, mix.
+        if (voice_.size() < std::size_t(n) * width) voice_.resize(std::size_t(n) * width);
+        std::uint64_t p = startPhase;
+        for (unsigned j = 0; j < produced; ++j, p += increment) {
+          const float f = float(std::uint32_t(p)) * kFraction;
+          const float* a = s + std::size_t(p >> 32) * width;
+          const float* b = a + width;
+          float* v = voice_.data() + std::size_t(j) * width;
+          for (int c = 0; c < width; ++c) v[c] = a[c] + (b[c] - a[c]) * f;
+        }
+        if (lowpass < 0.999f) {
+          // One pole, its corner from 20 Hz (gain 0) to 20 kHz (gain 1).
+          const float corner = 20.0f * std::pow(1000.0f, std::clamp(lowpass, 0.0f, 1.0f));
+          const float a = 1.0f - std::exp(-2.0f * 3.14159265f * corner / float(format.sampleRate));
+          for (unsigned j = 0; j < produced; ++j)
+            for (int c = 0; c < width; ++c) {
+              float& y = channel.lowpassState[c];
+              y += a * (voice_[std::size_t(j) * width + c] - y);
+              voice_[std::size_t(j) * width + c] = lowpass <= 0.0f ? 0.0f : y;
+            }
+        }
+        if (!channel.fades.empty())
+          for (unsigned j = 0; j < produced; ++j) {
+            const float e = channel.FadeAt(clock + from + j);
+            for (int c = 0; c < width; ++c) voice_[std::size_t(j) * width + c] *= e;
+          }
+        const float* v = voice_.data();
         for (unsigned j = 0; j < produced; ++j) {
           const float t = float(j + 1) * inverse;
           for (int o = 0; o < outWidth; ++o) {

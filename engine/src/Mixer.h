@@ -115,7 +115,7 @@ public:
   float frequency = 44100.0f;
   int priority = 128;
   bool isVirtual = false;
-  bool endQueued = false;
+  std::uint64_t serial = 0;  // play order, the last tie-break between voices
 
   // Looping as this channel plays it.
   int loopCount = -1;  // loops left; -1 forever
@@ -131,7 +131,7 @@ public:
   // Resampler: the two frames around the play position and the fraction.
   std::vector<float> frameA, frameB;
   int realFrames = 2;  // how many of A and B hold data (the end pads zeros)
-  double fraction = 0.0;
+  std::uint32_t phase = 0;  // position between A and B, in 1/2^32 of a frame
   std::uint64_t positionA = 0;  // source frame of A
   std::uint64_t positionB = 0;  // source frame of B
   float lowpassState[FMOD_MAX_CHANNEL_WIDTH] = {};
@@ -248,6 +248,8 @@ private:
   std::vector<Segment> segments_;
   std::uint64_t SourceOf(const Channel& channel, std::uint32_t scratchIndex) const;
   std::vector<Channel*> ending_;
+  std::uint64_t nextSerial_ = 0;
+  std::vector<Channel*> voiceOrder_;
 };
 
 // A channel or group found by its handle, with its mixer locked for the
