@@ -38,11 +38,11 @@ Sound::Sound() : detail_(std::make_unique<Detail>()) {
 
 Sound::~Sound() {
   detail_->cancel = true;
-  if (stream_) stream_->Stop();
   if (detail_->worker.joinable()) {
     if (detail_->worker.get_id() == std::this_thread::get_id()) detail_->worker.detach();
     else detail_->worker.join();
   }
+  if (stream_) stream_->Stop();
 }
 
 std::uint32_t Sound::ReadFrames(std::uint64_t position, float* out, std::uint32_t count) noexcept {
@@ -192,12 +192,14 @@ void ReleaseSound(const std::shared_ptr<Sound>& sound) noexcept {
   if (!sound || !Sounds().Remove(sound->handle)) return;
   sound->released.store(true, std::memory_order_release);
   Sound::Detail& detail = sound->detail();
+  // The worker (a non-blocking open, then the stream thread) sees the cancel
+  // flag and ends; only then is stream_ certain to be settled.
   detail.cancel = true;
-  if (sound->stream_) sound->stream_->Stop();
   if (detail.worker.joinable()) {
     if (detail.worker.get_id() == std::this_thread::get_id()) detail.worker.detach();
     else detail.worker.join();
   }
+  if (sound->stream_) sound->stream_->Stop();
   std::vector<FMOD_SOUND*> subsounds;
   {
     std::lock_guard lock(detail.mutex);
@@ -397,7 +399,8 @@ FMOD_RESULT Open(const std::shared_ptr<Sound>& soundPtr, const OpenRequest& requ
     for (DecodedTag& tag : detail.tagData)
       detail.tags.push_back({tag.type, FMOD_TAGDATATYPE_STRING_UTF8, tag.name.data(), tag.value.data(),
                              static_cast<unsigned int>(tag.value.size() + 1), 0});
-    detail.tagUpdated.assign(detail.tags.size(), false);
+    // New tags count as updated until GetTag reads them.
+    detail.tagUpdated.assign(detail.tags.size(), true);
     for (const DecodedCue& cue : info.cues)
       if (cue.offset <= frames) AddSyncPointLocked(sound, cue.offset, cue.name);
   }

@@ -74,7 +74,9 @@ struct Sound::Detail {
   };
   std::vector<LockRecord> locks;
 
-  // ReadData/SeekData.
+  // ReadData/SeekData, guarded by readMutex (not `mutex`: a user sound's
+  // read callback may call back into the sound).
+  std::mutex readMutex;
   std::uint64_t readFrame = 0;
   std::unique_ptr<Decoder> readDecoder;
   std::vector<unsigned char> carry;  // converted bytes of a frame not yet handed out

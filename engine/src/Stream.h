@@ -50,6 +50,9 @@ struct Sound::StreamState {
   bool Starving() const noexcept { return starving_.load(std::memory_order_relaxed); }
   bool Busy() const noexcept { return busy_.load(std::memory_order_relaxed); }
   bool SeekPending() const noexcept;
+  // True once the decoder has delivered everything up to the end (the
+  // current generation's data is all in the ring or already read).
+  bool ProducedAll() const noexcept { return !SeekPending() && producedAll_.load(std::memory_order_acquire); }
   // Buffered frames of the current generation, and the ring's size.
   std::uint64_t Buffered() const noexcept;
   std::uint64_t Capacity() const noexcept { return capacity_; }

@@ -4,6 +4,7 @@
 #include "Log.h"
 #include "Mixer.h"
 #include "Sound.h"
+#include "SoundGroup.h"
 
 #include <algorithm>
 #include <cmath>
@@ -238,6 +239,7 @@ void Shutdown(System& system, std::unique_lock<std::mutex>& lock) {
   if (device) device->Stop();
   if (mixer) mixer->Shutdown();
   ReleaseSoundsOf(&system);
+  ReleaseSoundGroupsOf(&system);
   lock.lock();
 }
 
@@ -288,6 +290,54 @@ FMOD_RESULT Update(FMOD_SYSTEM* handle) {
                    event.control != nullptr && Groups().Find(event.control) ? FMOD_CHANNELCONTROL_CHANNELGROUP
                                                                              : FMOD_CHANNELCONTROL_CHANNEL,
                    event.type, reinterpret_cast<void*>(event.data1), nullptr);
+  return FMOD_OK;
+}
+
+// ---- Sound groups: what needs the mixer
+
+// The channels playing sounds of a sound group (a sound outside any live
+// group belongs to the master group). Call with the mixer locked.
+std::vector<Channel*> ChannelsOfSoundGroup(Mixer& mixer, FMOD_SOUNDGROUP* group, FMOD_SOUNDGROUP* master) {
+  std::vector<Channel*> found;
+  for (const auto& channel : mixer.channels) {
+    FMOD_SOUNDGROUP* own = channel->sound->SoundGroup();
+    if (own == nullptr || !SoundGroups().Find(own)) own = master;
+    if (own == group) found.push_back(channel.get());
+  }
+  return found;
+}
+
+// Finds a sound group's system mixer; null (with FMOD_OK) before Init.
+FMOD_RESULT SoundGroupMixer(FMOD_SOUNDGROUP* handle, std::shared_ptr<Mixer>& mixer, FMOD_SOUNDGROUP*& master) {
+  auto group = SoundGroups().Find(handle);
+  if (!group) return FMOD_ERR_INVALID_HANDLE;
+  auto system = Systems().Find(group->systemHandle);
+  if (!system) return FMOD_ERR_INVALID_HANDLE;
+  master = MasterSoundGroupOf(*system, group->systemHandle);
+  std::lock_guard lock(system->mutex);
+  mixer = system->mixer;
+  return FMOD_OK;
+}
+
+FMOD_RESULT SoundGroupStop(FMOD_SOUNDGROUP* handle) {
+  std::shared_ptr<Mixer> mixer;
+  FMOD_SOUNDGROUP* master = nullptr;
+  if (const FMOD_RESULT found = SoundGroupMixer(handle, mixer, master); found != FMOD_OK) return found;
+  if (!mixer) return FMOD_OK;
+  std::lock_guard mixLock(mixer->mutex);
+  for (Channel* channel : ChannelsOfSoundGroup(*mixer, handle, master)) mixer->End(*channel, Channel::State::Ended);
+  return FMOD_OK;
+}
+
+FMOD_RESULT SoundGroupGetNumPlaying(FMOD_SOUNDGROUP* handle, int* count) {
+  std::shared_ptr<Mixer> mixer;
+  FMOD_SOUNDGROUP* master = nullptr;
+  if (const FMOD_RESULT found = SoundGroupMixer(handle, mixer, master); found != FMOD_OK) return found;
+  if (count == nullptr) return FMOD_ERR_INVALID_PARAM;
+  *count = 0;
+  if (!mixer) return FMOD_OK;
+  std::lock_guard mixLock(mixer->mutex);
+  *count = static_cast<int>(ChannelsOfSoundGroup(*mixer, handle, master).size());
   return FMOD_OK;
 }
 
@@ -581,6 +631,8 @@ const ApiRegistration kRegistration{[](ApiTable& t) {
   t.FMOD_System_PlaySound = &PlaySound;
   t.FMOD_System_PlayDSP = &PlayDSP;
   t.FMOD_System_GetChannel = &GetChannel;
+  t.FMOD_SoundGroup_Stop = &SoundGroupStop;
+  t.FMOD_SoundGroup_GetNumPlaying = &SoundGroupGetNumPlaying;
 }};
 
 }  // namespace

@@ -60,7 +60,8 @@ protected:
 // The test signal: a sine per channel (440 Hz, 660 Hz, ...) at half scale.
 inline float TestSignal(std::int64_t AFrame, int AChannel, int ASampleRate) {
   const double Frequency = 440.0 * (1.0 + 0.5 * AChannel);
-  return static_cast<float>(0.5 * std::sin(2.0 * M_PI * Frequency * double(AFrame) / double(ASampleRate)));
+  constexpr double Pi = 3.14159265358979323846;
+  return static_cast<float>(0.5 * std::sin(2.0 * Pi * Frequency * double(AFrame) / double(ASampleRate)));
 }
 
 struct TSoundFileSpec {

@@ -258,15 +258,16 @@ TEST_F(MixerTest, ALoopingSoundReplaysItsLoopThenPlaysOut) {
   ASSERT_EQ(Lib::FMOD_Channel_SetLoopCount(Channel, 2), FMOD_OK);
   ASSERT_EQ(Lib::FMOD_Channel_SetPaused(Channel, false), FMOD_OK);
   const TMix Mix = this->Mix(2);
-  // 0..199, then 100..199 twice more, then 200..399: 700 frames in all.
+  // 0..199, then 100..199 twice more, then 200..399: 600 frames in all.
   auto Frame = [&](std::size_t I) { return int(std::lround(Mix.L[I] * 1000.0f)); };
   EXPECT_EQ(Frame(199), 199);
   EXPECT_EQ(Frame(200), 100);
+  EXPECT_EQ(Frame(299), 199);
+  EXPECT_EQ(Frame(300), 100);
   EXPECT_EQ(Frame(399), 199);
-  EXPECT_EQ(Frame(400), 100);
-  EXPECT_EQ(Frame(500), 200);
-  EXPECT_EQ(Frame(699), 399);
-  EXPECT_EQ(LastSound(Mix.L), 699u);
+  EXPECT_EQ(Frame(400), 200);
+  EXPECT_EQ(Frame(599), 399);
+  EXPECT_EQ(LastSound(Mix.L), 599u);
 }
 
 TEST_F(MixerTest, PositionAndStereoSoundsFollowTheSource) {
