@@ -530,6 +530,20 @@ std::uint32_t Mixer::Pull(Channel& channel, float* out, std::uint32_t count) {
   return got;
 }
 
+const float* Mixer::Contiguous(const Channel& channel, std::uint32_t need) const {
+  const Sound& sound = *channel.sound;
+  if (sound.IsStream() || !channel.started || channel.sourceEnded || channel.backwards ||
+      sound.released.load(std::memory_order_relaxed))
+    return nullptr;
+  if (channel.positionA + 1 != channel.positionB || std::int64_t(channel.positionB) + 1 != channel.readPos)
+    return nullptr;
+  const std::int64_t length = std::int64_t(sound.LengthFrames());
+  const bool looping = Loops(channel.mode) && channel.loopCount != 0;
+  const std::int64_t end = looping ? std::min<std::int64_t>(std::int64_t(channel.loopEnd) + 1, length) : length;
+  if (channel.readPos + std::int64_t(need) > end) return nullptr;
+  return sound.samples_.data() + std::size_t(channel.positionA) * std::size_t(channel.inChannels);
+}
+
 std::uint64_t Mixer::SourceOf(const Channel& channel, std::uint32_t index) const {
   // Index 0 and 1 are the frames the block started with; pulled frames follow.
   if (index == 0) return channel.positionA;
@@ -579,14 +593,25 @@ void Mixer::RenderChannel(Channel& channel, Group& into, unsigned frames, float 
     const std::uint64_t increment = std::uint64_t(step * 4294967296.0 + 0.5);
     const std::uint64_t endFixed = std::uint64_t(channel.phase) + std::uint64_t(n) * increment;
     const std::uint32_t need = std::uint32_t(endFixed >> 32);
-    // Buffers only grow: resizing down and up again would clear them each time.
-    const std::size_t scratchSize = (std::size_t(need) + 2) * width;
-    if (scratch_.size() < scratchSize) scratch_.resize(scratchSize);
-    std::copy(channel.frameA.begin(), channel.frameA.end(), scratch_.begin());
-    std::copy(channel.frameB.begin(), channel.frameB.end(), scratch_.begin() + width);
     segments_.clear();
-    const std::uint32_t got = channel.sourceEnded ? 0 : Pull(channel, scratch_.data() + 2 * width, need);
-    if (got < need) std::fill(scratch_.begin() + (2 + std::size_t(got)) * width, scratch_.begin() + scratchSize, 0.0f);
+    std::uint32_t got = 0;
+    const float* s = Contiguous(channel, need);
+    if (s != nullptr) {
+      // The frames lie in one run of the sample, A and B included: read
+      // them where they are.
+      segments_.push_back({0, channel.readPos, false});
+      channel.readPos += need;
+      got = need;
+    } else {
+      // Buffers only grow: resizing down and up again would clear them each time.
+      const std::size_t scratchSize = (std::size_t(need) + 2) * width;
+      if (scratch_.size() < scratchSize) scratch_.resize(scratchSize);
+      std::copy(channel.frameA.begin(), channel.frameA.end(), scratch_.begin());
+      std::copy(channel.frameB.begin(), channel.frameB.end(), scratch_.begin() + width);
+      got = channel.sourceEnded ? 0 : Pull(channel, scratch_.data() + 2 * width, need);
+      if (got < need) std::fill(scratch_.begin() + (2 + std::size_t(got)) * width, scratch_.begin() + scratchSize, 0.0f);
+      s = scratch_.data();
+    }
     const std::int64_t real = channel.sourceEnded ? channel.realFrames + std::int64_t(got) : INT64_MAX;
 
     // Output frames before the position passes the last real source frame.
@@ -614,7 +639,6 @@ void Mixer::RenderChannel(Channel& channel, Group& into, unsigned frames, float 
     }
 
     const std::uint64_t startPhase = channel.phase;
-    const float* s = scratch_.data();
     if (produced < n || real - std::int64_t(need) <= 0) {
       finishedNow = true;
     } else {

@@ -247,6 +247,9 @@ private:
   };
   std::vector<Segment> segments_;
   std::uint64_t SourceOf(const Channel& channel, std::uint32_t scratchIndex) const;
+  // The channel's next frames (A, B and `need` more) as one run of its
+  // sample's memory, or null when they are not (a stream, a loop wrap).
+  const float* Contiguous(const Channel& channel, std::uint32_t need) const;
   std::vector<Channel*> ending_;
   std::uint64_t nextSerial_ = 0;
   std::vector<Channel*> voiceOrder_;
