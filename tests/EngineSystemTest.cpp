@@ -7,9 +7,11 @@
 
 #include "Tembro.Audio.FMOD.Lib.API.h"
 #include "Tembro.Audio.FMOD.System.h"
+#include "EngineTestSupport.h"
 
 namespace Lib = Tembro::Audio::FMOD::Lib;
 using namespace Tembro::Audio::FMOD;
+using sonvel::test::CallWithFirst;
 
 namespace {
 
@@ -19,16 +21,6 @@ protected:
   static void TearDownTestSuite() { Lib::UnloadFMODLibrary(FLibrary); }
   static inline Lib::TFMODLibraryHandle FLibrary = nullptr;
 };
-
-// Calls an entry point with AFirst as its first argument and zero or null
-// for every other one.
-template <typename... TArgs>
-FMOD_RESULT CallWithFirst(const Lib::TFMODEntryPoint<FMOD_RESULT F_CALL(TArgs...)>& AEntry, void* AFirst) {
-  std::tuple<std::decay_t<TArgs>...> Args{};
-  using TFirst = std::tuple_element_t<0, std::tuple<std::decay_t<TArgs>...>>;
-  if constexpr (std::is_pointer_v<TFirst>) std::get<0>(Args) = reinterpret_cast<TFirst>(AFirst);
-  return std::apply(AEntry, Args);
-}
 
 bool TakesAHandleFirst(const std::string& AName) {
   return AName.rfind("FMOD_Debug_", 0) != 0 && AName.rfind("FMOD_Memory_", 0) != 0 &&

@@ -20,6 +20,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "Tembro.Audio.FMOD.Lib.API.h"
@@ -91,6 +93,16 @@ inline std::filesystem::path WriteSoundFile(const std::filesystem::path& APath, 
   sf_close(File);
   if (Written != ASpec.Frames) return {};
   return APath;
+}
+
+// Calls an entry point with AFirst as its first argument and zero or null
+// for every other one.
+template <typename... TArgs>
+FMOD_RESULT CallWithFirst(const Lib::TFMODEntryPoint<FMOD_RESULT F_CALL(TArgs...)>& AEntry, void* AFirst) {
+  std::tuple<std::decay_t<TArgs>...> Args{};
+  using TFirst = std::tuple_element_t<0, std::tuple<std::decay_t<TArgs>...>>;
+  if constexpr (std::is_pointer_v<TFirst>) std::get<0>(Args) = reinterpret_cast<TFirst>(AFirst);
+  return std::apply(AEntry, Args);
 }
 
 }  // namespace sonvel::test

@@ -173,16 +173,6 @@ double MaxDifference(const std::vector<float>& A, const std::vector<float>& B) {
   return Max;
 }
 
-// Calls an entry point with AFirst as its first argument and zero or null
-// for every other one.
-template <typename... TArgs>
-FMOD_RESULT CallWithFirst(const Lib::TFMODEntryPoint<FMOD_RESULT F_CALL(TArgs...)>& AEntry, void* AFirst) {
-  std::tuple<std::decay_t<TArgs>...> Args{};
-  using TFirst = std::tuple_element_t<0, std::tuple<std::decay_t<TArgs>...>>;
-  if constexpr (std::is_pointer_v<TFirst>) std::get<0>(Args) = reinterpret_cast<TFirst>(AFirst);
-  return std::apply(AEntry, Args);
-}
-
 FMOD_CREATESOUNDEXINFO ExInfo() {
   FMOD_CREATESOUNDEXINFO Ex{};
   Ex.cbsize = sizeof Ex;
