@@ -526,4 +526,43 @@ TEST_F(MixerTest, CallsFromSeveralThreadsWhileTheMixerRunsAreSafe) {
   EXPECT_EQ(Lib::FMOD_System_Close(FSystem), FMOD_OK);
 }
 
+// Suspending the mixer or locking it holds the DSP clock still, on the
+// real-time output as on the one that mixes on update.
+TEST_F(MixerTest, MixerSuspendAndLockDSPHoldTheMix) {
+  FMOD_CHANNELGROUP* Master = nullptr;
+  const auto Clock = [&] {
+    unsigned long long Value = 0;
+    EXPECT_EQ(Lib::FMOD_ChannelGroup_GetDSPClock(Master, &Value, nullptr), FMOD_OK);
+    return Value;
+  };
+  ASSERT_EQ(Lib::FMOD_System_GetMasterChannelGroup(FSystem, &Master), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_System_MixerSuspend(FSystem), FMOD_OK);
+  Update(2);
+  EXPECT_EQ(Clock(), 0u);
+  ASSERT_EQ(Lib::FMOD_System_MixerResume(FSystem), FMOD_OK);
+  Update(2);
+  EXPECT_EQ(Clock(), 2 * kBlock);
+
+  Lib::FMOD_System_Release(FSystem);
+  ASSERT_EQ(Lib::FMOD_System_Create(&FSystem), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_System_SetOutput(FSystem, FMOD_OUTPUTTYPE_NOSOUND), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_System_SetDSPBufferSize(FSystem, 256, 4), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_System_Init(FSystem, 32, FMOD_INIT_NORMAL, nullptr), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_System_GetMasterChannelGroup(FSystem, &Master), FMOD_OK);
+  const auto Advances = [&] {
+    const unsigned long long Before = Clock();
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    return Clock() > Before;
+  };
+  EXPECT_TRUE(Advances());
+  ASSERT_EQ(Lib::FMOD_System_LockDSP(FSystem), FMOD_OK);
+  EXPECT_FALSE(Advances());  // this thread holds the mixer (the lock is re-entrant for it)
+  ASSERT_EQ(Lib::FMOD_System_UnlockDSP(FSystem), FMOD_OK);
+  EXPECT_TRUE(Advances());
+  ASSERT_EQ(Lib::FMOD_System_MixerSuspend(FSystem), FMOD_OK);
+  EXPECT_FALSE(Advances());
+  ASSERT_EQ(Lib::FMOD_System_MixerResume(FSystem), FMOD_OK);
+  EXPECT_TRUE(Advances());
+}
+
 }  // namespace
