@@ -17,11 +17,13 @@ template <>
 struct Kind<Channel> {
   using Handle = FMOD_CHANNEL;
   static FMOD_RESULT Lock(Handle* handle, Locked<Channel>& out) { return LockChannel(handle, out); }
+  static FMOD_RESULT LockEndedToo(Handle* handle, Locked<Channel>& out) { return LockChannel(handle, out, true); }
 };
 template <>
 struct Kind<Group> {
   using Handle = FMOD_CHANNELGROUP;
   static FMOD_RESULT Lock(Handle* handle, Locked<Group>& out) { return LockGroup(handle, out); }
+  static FMOD_RESULT LockEndedToo(Handle* handle, Locked<Group>& out) { return LockGroup(handle, out); }
 };
 template <typename T>
 using H = typename Kind<T>::Handle;
@@ -32,7 +34,15 @@ using H = typename Kind<T>::Handle;
   if (const FMOD_RESULT found = Kind<T>::Lock(handle, c); found != FMOD_OK) \
     return found
 
+// The same for the few questions an end callback may still ask of its
+// channel (its system, user data and sound) until the handle goes.
+#define LOCK_ENDED_TOO(T, handle)                                                 \
+  Locked<T> c;                                                                    \
+  if (const FMOD_RESULT found = Kind<T>::LockEndedToo(handle, c); found != FMOD_OK) \
+    return found
+
 bool Finite(float v) { return std::isfinite(v); }
+bool Finite(const FMOD_VECTOR* v) { return v == nullptr || (Finite(v->x) && Finite(v->y) && Finite(v->z)); }
 bool InRange(float v, float lo, float hi) { return Finite(v) && v >= lo && v <= hi; }
 int InWidth(const Control& control) {
   return control.isGroup ? control.matrixOut : static_cast<const Channel&>(control).inChannels;
@@ -42,7 +52,7 @@ int InWidth(const Control& control) {
 
 template <typename T>
 FMOD_RESULT GetSystemObject(H<T>* handle, FMOD_SYSTEM** system) {
-  LOCK(T, handle);
+  LOCK_ENDED_TOO(T, handle);
   if (system == nullptr) return FMOD_ERR_INVALID_PARAM;
   *system = c->systemHandle;
   return FMOD_OK;
@@ -77,7 +87,6 @@ FIELD(Volume, float, volume, Finite(value))
 FIELD(Pitch, float, pitch, Finite(value) && value >= 0.0f)
 FIELD(LowPassGain, float, lowPassGain, InRange(value, 0.0f, 1.0f))
 FIELD(Callback_, FMOD_CHANNELCONTROL_CALLBACK, callback, true)
-FIELD(UserData, void*, userData, true)
 FIELD(3DLevel, float, source.level, InRange(value, 0.0f, 1.0f))
 FIELD(3DSpread, float, source.spread, InRange(value, 0.0f, 360.0f))
 FIELD(3DDopplerLevel, float, source.dopplerLevel, InRange(value, 0.0f, 5.0f))
@@ -102,6 +111,21 @@ BOOL_FIELD(Paused, paused)
 BOOL_FIELD(Mute, mute)
 BOOL_FIELD(VolumeRamp, volumeRamp)
 #undef BOOL_FIELD
+
+template <typename T>
+FMOD_RESULT SetUserData(H<T>* handle, void* value) {
+  LOCK(T, handle);
+  c->userData = value;
+  return FMOD_OK;
+}
+
+template <typename T>
+FMOD_RESULT GetUserData(H<T>* handle, void** value) {
+  LOCK_ENDED_TOO(T, handle);
+  if (value == nullptr) return FMOD_ERR_INVALID_PARAM;
+  *value = c->userData;
+  return FMOD_OK;
+}
 
 template <typename T>
 FMOD_RESULT SetCallback(H<T>* handle, FMOD_CHANNELCONTROL_CALLBACK callback) {
@@ -295,6 +319,14 @@ FMOD_RESULT GetDelay(H<T>* handle, unsigned long long* start, unsigned long long
   return FMOD_OK;
 }
 
+// Points wholly in the past go: only the last one at or before `now`
+// still matters (it holds the level until the next).
+void Prune(std::vector<FadePoint>& fades, std::uint64_t now) {
+  auto firstFuture = std::upper_bound(fades.begin(), fades.end(), now,
+                                      [](std::uint64_t c, const FadePoint& p) { return c < p.clock; });
+  if (firstFuture - fades.begin() > 1) fades.erase(fades.begin(), firstFuture - 1);
+}
+
 void PutFade(std::vector<FadePoint>& fades, unsigned long long clock, float volume) {
   auto at = std::lower_bound(fades.begin(), fades.end(), clock,
                              [](const FadePoint& p, unsigned long long c) { return p.clock < c; });
@@ -306,6 +338,7 @@ template <typename T>
 FMOD_RESULT AddFadePoint(H<T>* handle, unsigned long long clock, float volume) {
   LOCK(T, handle);
   if (!Finite(volume)) return FMOD_ERR_INVALID_PARAM;
+  Prune(c->fades, c.mixer->clock);
   PutFade(c->fades, clock, volume);
   return FMOD_OK;
 }
@@ -324,6 +357,7 @@ FMOD_RESULT SetFadePointRamp(H<T>* handle, unsigned long long clock, float volum
               fades.end());
   if (clock > now) PutFade(fades, now, present);
   PutFade(fades, clock, volume);
+  Prune(fades, now);
   return FMOD_OK;
 }
 
@@ -411,6 +445,7 @@ template <typename T>
 FMOD_RESULT Set3DAttributes(H<T>* handle, const FMOD_VECTOR* position, const FMOD_VECTOR* velocity,
                             const FMOD_VECTOR* /*altPanPosition*/) {
   LOCK(T, handle);
+  if (!Finite(position) || !Finite(velocity)) return FMOD_ERR_INVALID_PARAM;
   if (position != nullptr) c->source.position = *position;
   if (velocity != nullptr) c->source.velocity = *velocity;
   return FMOD_OK;
@@ -466,7 +501,7 @@ FMOD_RESULT Get3DConeSettings(H<T>* handle, float* inside, float* outside, float
 template <typename T>
 FMOD_RESULT Set3DConeOrientation(H<T>* handle, FMOD_VECTOR* orientation) {
   LOCK(T, handle);
-  if (orientation == nullptr) return FMOD_ERR_INVALID_PARAM;
+  if (orientation == nullptr || !Finite(orientation)) return FMOD_ERR_INVALID_PARAM;
   c->source.coneOrientation = *orientation;
   return FMOD_OK;
 }
@@ -483,8 +518,9 @@ template <typename T>
 FMOD_RESULT Set3DCustomRolloff(H<T>* handle, FMOD_VECTOR* points, int count) {
   LOCK(T, handle);
   if (count < 0 || (count > 0 && points == nullptr)) return FMOD_ERR_INVALID_PARAM;
-  for (int i = 1; i < count; ++i)
-    if (points[i].x < points[i - 1].x) return FMOD_ERR_INVALID_PARAM;  // distances must rise
+  for (int i = 0; i < count; ++i)
+    if (!Finite(&points[i]) || (i > 0 && points[i].x < points[i - 1].x))
+      return FMOD_ERR_INVALID_PARAM;  // distances must rise
   c->source.customRolloff.assign(points, points + count);
   return FMOD_OK;
 }
@@ -653,7 +689,7 @@ FMOD_RESULT IsVirtual(FMOD_CHANNEL* handle, FMOD_BOOL* isVirtual) {
 }
 
 FMOD_RESULT GetCurrentSound(FMOD_CHANNEL* handle, FMOD_SOUND** sound) {
-  LOCK(Channel, handle);
+  LOCK_ENDED_TOO(Channel, handle);
   if (sound == nullptr) return FMOD_ERR_INVALID_PARAM;
   *sound = c->sound->handle;
   return FMOD_OK;
@@ -735,6 +771,7 @@ FMOD_RESULT GetChannel(FMOD_CHANNELGROUP* handle, int index, FMOD_CHANNEL** chan
 }
 
 #undef LOCK
+#undef LOCK_ENDED_TOO
 
 #define BOTH(name)                                   \
   t.FMOD_Channel_##name = &name<Channel>;            \

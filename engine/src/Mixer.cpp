@@ -210,6 +210,18 @@ void Mixer::DefaultMatrix(Control& control, int inChannels) const {
     at(1, 0) = 1.0f;
   } else {
     for (int i = 0; i < std::min(inChannels, out); ++i) at(i, i) = 1.0f;
+    // Inputs the output lacks fold into the front pair (speaker order:
+    // front left, right, centre, LFE, surround left, right, back left,
+    // right): centre to both sides, left ones left, right ones right, at
+    // -3 dB; the LFE is left out.
+    constexpr float kFold = 0.70710678f;
+    for (int i = out; i < inChannels; ++i) {
+      if (i == 3) continue;
+      const bool centre = i == 2 || i >= 8;
+      const bool left = !centre && i % 2 == 0;
+      if (centre || left) at(0, i) = kFold;
+      if (centre || !left) at(1, i) = kFold;
+    }
   }
 }
 
@@ -384,12 +396,15 @@ bool Mixer::IsPlayingBelow(const Group& group) const {
 void Mixer::Collect(std::vector<ControlEvent>& out, std::vector<std::shared_ptr<Channel>>& drop) {
   out.swap(events);
   events.clear();
-  for (const auto& channel : finished) {
+  drop.swap(finished);
+  finished.clear();
+}
+
+void Mixer::Forget(const std::vector<std::shared_ptr<Channel>>& ended) {
+  for (const auto& channel : ended) {
     Channels().Remove(channel->handle);
     if (channel->fader) Dsps().Remove(channel->fader->handle);
   }
-  drop.swap(finished);
-  finished.clear();
 }
 
 void Mixer::Queue(Control& control, FMOD_CHANNELCONTROL_CALLBACK_TYPE type, std::intptr_t data1) {
@@ -566,10 +581,18 @@ void Mixer::RenderChannel(Channel& channel, Group& into, unsigned frames, float 
   bool ends;
   Window(channel, frames, from, to, ends);
   const unsigned n = to - from;
+  // The frames a channel starts on are pulled before the block; their
+  // source range is kept so that sync points on them fire too.
+  std::int64_t primedFrom = -1;
+  std::uint32_t primedCount = 0;
   if (n > 0 && !channel.started) {
     segments_.clear();
     float first[2 * FMOD_MAX_CHANNEL_WIDTH] = {};
     const std::uint32_t got = Pull(channel, first, 2);
+    if (!segments_.empty() && !segments_.front().backwards) {
+      primedFrom = segments_.front().source;
+      primedCount = segments_.size() == 1 ? got : 1;
+    }
     std::copy(first, first + width, channel.frameA.begin());
     std::copy(first + width, first + 2 * width, channel.frameB.begin());
     channel.positionA = segments_.empty() ? 0 : SourceOf(channel, 2);
@@ -578,10 +601,18 @@ void Mixer::RenderChannel(Channel& channel, Group& into, unsigned frames, float 
     channel.started = true;
   }
 
+  // 3D: the pan of the source alone (its 3D level applied below, against
+  // the 2D mix matrix), the attenuation, doppler and low-pass.
   spatial::Result space3D;
+  float level3D = 0.0f;
   if (channel.source.is3D) {
+    level3D = std::clamp(channel.source.level, 0.0f, 1.0f);
+    channel.source.level = 1.0f;
     space3D = spatial::Evaluate(space, channel.source, speakerMode, outWidth);
+    channel.source.level = level3D;
     channel.attenuation = space3D.attenuation;
+  } else {
+    channel.attenuation = 1.0f;
   }
 
   bool finishedNow = false;
@@ -589,7 +620,8 @@ void Mixer::RenderChannel(Channel& channel, Group& into, unsigned frames, float 
     // The play position advances in fixed point, 32 bits of fraction, so
     // that every block lands exactly where the one before ended.
     double step = double(channel.frequency) * channel.pitch * pitchAbove * space3D.pitchFactor / format.sampleRate;
-    step = std::clamp(step, 0.0, 256.0);
+    if (!(step >= 0.0)) step = 0.0;  // NaN (an infinite pitch times zero) plays nothing rather than anything
+    step = std::min(step, 256.0);
     const std::uint64_t increment = std::uint64_t(step * 4294967296.0 + 0.5);
     const std::uint64_t endFixed = std::uint64_t(channel.phase) + std::uint64_t(n) * increment;
     const std::uint32_t need = std::uint32_t(endFixed >> 32);
@@ -635,6 +667,8 @@ void Mixer::RenderChannel(Channel& channel, Group& into, unsigned frames, float 
           if (std::int64_t(offset) >= lo && std::int64_t(offset) < lo + len)
             Queue(channel, FMOD_CHANNELCONTROL_CALLBACK_SYNCPOINT, i);
         }
+        if (primedFrom >= 0 && std::int64_t(offset) >= primedFrom && std::int64_t(offset) < primedFrom + primedCount)
+          Queue(channel, FMOD_CHANNELCONTROL_CALLBACK_SYNCPOINT, i);
       }
     }
 
@@ -659,8 +693,14 @@ void Mixer::RenderChannel(Channel& channel, Group& into, unsigned frames, float 
       gains_.resize(count);
       for (int o = 0; o < outWidth; ++o)
         for (int i = 0; i < width; ++i) {
-          float g = channel.matrix[std::size_t(o) * width + i] * volume;
-          if (channel.source.is3D) g *= space3D.attenuation * space3D.speakerGains[o];
+          float g = channel.matrix[std::size_t(o) * width + i];
+          if (channel.source.is3D) {
+            // Blend the 2D mix with the 3D pan, which takes every input
+            // (folded to mono) to the speakers around the source.
+            const float pan = o < spatial::kMaxSpeakers ? space3D.speakerGains[o] : 0.0f;
+            g = ((1.0f - level3D) * g + level3D * pan / float(width)) * space3D.attenuation;
+          }
+          g *= volume;
           gains_[std::size_t(o) * width + i] = g;
         }
       if (!channel.primed || !channel.volumeRamp || channel.lastGains.size() != count) {
@@ -794,7 +834,9 @@ void Mixer::RenderGroup(Group& group, unsigned frames, float pitchAbove) {
   for (Channel* channel : group.channels)
     if (!channel->paused) RenderChannel(*channel, group, frames, pitchAbove * 1.0f);
   for (Group* child : group.groups) {
-    if (child->paused) continue;
+    // A paused group holds everything below it; so does one whose delay
+    // has not begun by the end of this block.
+    if (child->paused || child->delayStart >= clock + frames) continue;
     RenderGroup(*child, frames, pitchAbove * child->pitch);
     MixGroup(*child, group.buffer.data(), frames);
   }
@@ -805,8 +847,13 @@ void Mixer::Render(float* interleaved, unsigned frames) noexcept {
   std::fill(interleaved, interleaved + std::size_t(frames) * format.channels, 0.0f);
   if (!master) return;
   try {
-    ChooseVoices();
     ending_.clear();
+    // A released sound ends its channels, paused ones included.
+    for (const auto& channel : channels)
+      if (channel->sound->released.load(std::memory_order_acquire)) ending_.push_back(channel.get());
+    for (Channel* channel : ending_) End(*channel, Channel::State::Ended);
+    ending_.clear();
+    ChooseVoices();
     if (!master->paused) {
       RenderGroup(*master, frames, master->pitch);
       MixGroup(*master, interleaved, frames);
@@ -823,7 +870,7 @@ void Mixer::Render(float* interleaved, unsigned frames) noexcept {
 // ---------------------------------------------------------------------------
 // Lookups
 
-FMOD_RESULT LockChannel(FMOD_CHANNEL* handle, Locked<Channel>& out) {
+FMOD_RESULT LockChannel(FMOD_CHANNEL* handle, Locked<Channel>& out, bool endedToo) {
   out.object = Channels().Find(handle);
   if (!out.object) return FMOD_ERR_INVALID_HANDLE;
   out.mixer = out.object->mixer.lock();
@@ -832,6 +879,7 @@ FMOD_RESULT LockChannel(FMOD_CHANNEL* handle, Locked<Channel>& out) {
   switch (out.object->state) {
     case Channel::State::Playing: return FMOD_OK;
     case Channel::State::Stolen: return FMOD_ERR_CHANNEL_STOLEN;
+    case Channel::State::Ended: return endedToo ? FMOD_OK : FMOD_ERR_INVALID_HANDLE;
     default: return FMOD_ERR_INVALID_HANDLE;
   }
 }

@@ -15,10 +15,12 @@
 // them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Device.h"
@@ -197,6 +199,9 @@ public:
   std::vector<ControlEvent> events;
   spatial::SystemState space;  // copied from the system when it changes
   std::vector<std::uint8_t> indexUsed;
+  // FMOD_System_LockDSP: who holds the lock for the program, how deep.
+  std::atomic<std::thread::id> dspLockOwner{};
+  int dspLockDepth = 0;
 
   // A new group under the master group (the master group itself first).
   std::shared_ptr<Group> NewGroup(const std::string& name);
@@ -216,8 +221,10 @@ public:
   void CountPlaying(int& all, int& real) const;
   bool IsPlayingBelow(const Group& group) const;
   // Whatever an API thread should do after the lock: events to deliver and
-  // channels to drop.
+  // channels to let go (with Forget, once the events ran).
   void Collect(std::vector<ControlEvent>& events, std::vector<std::shared_ptr<Channel>>& drop);
+  // Removes the handles of ended channels; any thread, no lock needed.
+  static void Forget(const std::vector<std::shared_ptr<Channel>>& channels);
   // Sets a control's mix matrix to the default for its input and output.
   void DefaultMatrix(Control& control, int inChannels) const;
   // Sets a control's matrix from a pan position (-1 left .. 1 right).
@@ -267,8 +274,9 @@ struct Locked {
 
 // Answer FMOD_OK and fill `out`, or the engine's result for a dead handle:
 // 30 for garbage, a released group or a channel that ended, 3 for a channel
-// whose voice another sound took.
-FMOD_RESULT LockChannel(FMOD_CHANNEL* handle, Locked<Channel>& out);
+// whose voice another sound took. `endedToo` lets a channel that ended
+// through until its handle goes (its end callback may still ask about it).
+FMOD_RESULT LockChannel(FMOD_CHANNEL* handle, Locked<Channel>& out, bool endedToo = false);
 FMOD_RESULT LockGroup(FMOD_CHANNELGROUP* handle, Locked<Group>& out);
 
 }  // namespace sonvel::engine

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace sonvel::engine {
 
@@ -58,7 +59,8 @@ FMOD_RESULT Create(FMOD_SYSTEM** system) {
     if (system->state != System::State::Initialised) return FMOD_ERR_UNINITIALIZED; \
     mixer = system->mixer;                                                \
   }                                                                       \
-  std::unique_lock mixLock(mixer->mutex)
+  std::unique_lock mixLock(mixer->mutex);                                 \
+  if (!mixer->master) return FMOD_ERR_UNINITIALIZED /* closed meanwhile */
 
 bool Known(FMOD_OUTPUTTYPE type) { return type >= FMOD_OUTPUTTYPE_AUTODETECT && type < FMOD_OUTPUTTYPE_MAX; }
 
@@ -279,6 +281,9 @@ FMOD_RESULT Update(FMOD_SYSTEM* handle) {
     for (const auto& sound : streams) sound->WaitForStream(frames, 2000);
     if (const FMOD_RESULT mixed = device->MixOneBlock(); mixed != FMOD_OK) return mixed;
   }
+  // Callbacks run here, on the caller's thread, with no lock held; a
+  // channel that ended still answers its user data and sound to them, and
+  // its handle goes once they have run.
   std::vector<ControlEvent> events;
   std::vector<std::shared_ptr<Channel>> drop;
   {
@@ -290,6 +295,7 @@ FMOD_RESULT Update(FMOD_SYSTEM* handle) {
                    event.control != nullptr && Groups().Find(event.control) ? FMOD_CHANNELCONTROL_CHANNELGROUP
                                                                              : FMOD_CHANNELCONTROL_CHANNEL,
                    event.type, reinterpret_cast<void*>(event.data1), nullptr);
+  Mixer::Forget(drop);
   return FMOD_OK;
 }
 
@@ -394,6 +400,9 @@ FMOD_RESULT Set3DListenerAttributes(FMOD_SYSTEM* handle, int index, const FMOD_V
                                     const FMOD_VECTOR* velocity, const FMOD_VECTOR* forward, const FMOD_VECTOR* up) {
   SYSTEM(handle);
   if (index < 0 || index >= system->space.numListeners) return FMOD_ERR_INVALID_PARAM;
+  for (const FMOD_VECTOR* v : {position, velocity, forward, up})
+    if (v != nullptr && !(std::isfinite(v->x) && std::isfinite(v->y) && std::isfinite(v->z)))
+      return FMOD_ERR_INVALID_PARAM;
   spatial::Listener& listener = system->space.listeners[index];
   if (position != nullptr) listener.position = *position;
   if (velocity != nullptr) listener.velocity = *velocity;
@@ -437,18 +446,30 @@ FMOD_RESULT MixerResume(FMOD_SYSTEM* handle) {
 }
 
 FMOD_RESULT LockDSP(FMOD_SYSTEM* handle) {
-  MIXER(handle);
-  mixLock.release();  // stays locked until UnlockDSP
-  return FMOD_OK;
-}
-
-FMOD_RESULT UnlockDSP(FMOD_SYSTEM* handle) {
   std::shared_ptr<Mixer> mixer;
   {
     SYSTEM(handle);
     if (system->state != System::State::Initialised) return FMOD_ERR_UNINITIALIZED;
     mixer = system->mixer;
+    system->dspLocked = mixer;
   }
+  mixer->mutex.lock();  // stays locked until UnlockDSP
+  mixer->dspLockDepth++;
+  mixer->dspLockOwner = std::this_thread::get_id();
+  return FMOD_OK;
+}
+
+FMOD_RESULT UnlockDSP(FMOD_SYSTEM* handle) {
+  // Unlocks the mixer this thread locked, even if the system was closed
+  // meanwhile (a close waits for the mixer, so it must be let go).
+  std::shared_ptr<Mixer> mixer;
+  {
+    SYSTEM(handle);
+    mixer = system->dspLocked;
+  }
+  if (!mixer || mixer->dspLockOwner.load() != std::this_thread::get_id() || mixer->dspLockDepth == 0)
+    return FMOD_ERR_INVALID_PARAM;  // not locked by this thread
+  if (--mixer->dspLockDepth == 0) mixer->dspLockOwner = std::thread::id();
   mixer->mutex.unlock();
   return FMOD_OK;
 }
@@ -525,10 +546,7 @@ FMOD_RESULT PlaySound(FMOD_SYSTEM* handle, FMOD_SOUND* soundHandle, FMOD_CHANNEL
     // program that never calls update does not gather them.
     if (mixer->finished.size() > 256) {
       drop.swap(mixer->finished);
-      for (const auto& done : drop) {
-        Channels().Remove(done->handle);
-        if (done->fader) Dsps().Remove(done->fader->handle);
-      }
+      Mixer::Forget(drop);
     }
   }
   return result;

@@ -44,6 +44,9 @@ public:
   // Created at Init, gone at Close.
   std::shared_ptr<Device> device;
   std::shared_ptr<Mixer> mixer;
+  // The mixer FMOD_System_LockDSP last locked (kept past a close, so that
+  // the lock can still be let go).
+  std::shared_ptr<Mixer> dspLocked;
   // The master sound group, made on first request.
   FMOD_SOUNDGROUP* masterSoundGroup = nullptr;
 };

@@ -235,6 +235,17 @@ TEST_F(MixerTest, ADelayStartsAndStopsOnTheExactSample) {
   EXPECT_EQ(LastSound(Mix.L), 3332u);
 }
 
+TEST_F(MixerTest, AGroupsDelayHoldsItsChannelsUntilItBegins) {
+  FMOD_CHANNELGROUP* Group = nullptr;
+  ASSERT_EQ(Lib::FMOD_System_CreateChannelGroup(FSystem, "later", &Group), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_SetDelay(Group, 2 * kBlock, 0, false), FMOD_OK);
+  // Frame I holds I / 10000: the mix tells which frame plays when.
+  Play(Sound(4 * kBlock, [](std::int64_t I) { return float(I) / 10000.0f; }), false, Group);
+  const TMix Mix = this->Mix(4);
+  EXPECT_NEAR(Peak(Mix.L, 0, 2 * kBlock), 0.0f, kTolerance);
+  EXPECT_NEAR(Mix.L[2 * kBlock + 100], 0.0100f, kTolerance);  // the sound starts from its beginning
+}
+
 TEST_F(MixerTest, FadePointsRampTheVolumeBetweenThem) {
   FMOD_CHANNEL* Channel = Play(Sound(8 * kBlock, Level(0.5f)), true);
   ASSERT_EQ(Lib::FMOD_Channel_AddFadePoint(Channel, 0, 1.0f), FMOD_OK);
@@ -373,19 +384,27 @@ TEST_F(MixerTest, VoicesBeyondTheRealOnesGoVirtualAndComeBack) {
 // Callbacks arrive on the updating thread.
 struct TEvents {
   static inline std::vector<std::pair<FMOD_CHANNELCONTROL_CALLBACK_TYPE, std::intptr_t>> Seen;
-  static FMOD_RESULT F_CALL Record(FMOD_CHANNELCONTROL*, FMOD_CHANNELCONTROL_TYPE,
+  static inline void* UserDataAtEnd = nullptr;
+  static FMOD_RESULT F_CALL Record(FMOD_CHANNELCONTROL* AControl, FMOD_CHANNELCONTROL_TYPE,
                                    FMOD_CHANNELCONTROL_CALLBACK_TYPE AType, void* AData1, void*) {
     Seen.emplace_back(AType, reinterpret_cast<std::intptr_t>(AData1));
+    // The usual thing to do at the end: find one's own record again.
+    if (AType == FMOD_CHANNELCONTROL_CALLBACK_END)
+      Lib::FMOD_Channel_GetUserData(reinterpret_cast<FMOD_CHANNEL*>(AControl), &UserDataAtEnd);
     return FMOD_OK;
   }
 };
 
 TEST_F(MixerTest, AChannelThatEndedCallsBackAndAnswersInvalidHandle) {
   TEvents::Seen.clear();
+  TEvents::UserDataAtEnd = nullptr;
   FMOD_SOUND* Short = Sound(1500, Level(0.5f));
   FMOD_SYNCPOINT* Point = nullptr;
   ASSERT_EQ(Lib::FMOD_Sound_AddSyncPoint(Short, 700, FMOD_TIMEUNIT_PCM, "mid", &Point), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Sound_AddSyncPoint(Short, 0, FMOD_TIMEUNIT_PCM, "start", &Point), FMOD_OK);
   FMOD_CHANNEL* Channel = Play(Short, true);
+  int Mine = 0;
+  ASSERT_EQ(Lib::FMOD_Channel_SetUserData(Channel, &Mine), FMOD_OK);
   ASSERT_EQ(Lib::FMOD_Channel_SetCallback(Channel, &TEvents::Record), FMOD_OK);
   ASSERT_EQ(Lib::FMOD_Channel_SetPaused(Channel, false), FMOD_OK);
   Update(1);
@@ -396,8 +415,11 @@ TEST_F(MixerTest, AChannelThatEndedCallsBackAndAnswersInvalidHandle) {
   EXPECT_EQ(Lib::FMOD_Channel_IsPlaying(Channel, &Playing), FMOD_ERR_INVALID_HANDLE);
   EXPECT_EQ(Lib::FMOD_Channel_SetVolume(Channel, 1.0f), FMOD_ERR_INVALID_HANDLE);
   using ::testing::Pair;
+  // Sync points report their index in offset order: "start" is 0, "mid" 1.
   EXPECT_THAT(TEvents::Seen, ::testing::ElementsAre(Pair(FMOD_CHANNELCONTROL_CALLBACK_SYNCPOINT, 0),
+                                                    Pair(FMOD_CHANNELCONTROL_CALLBACK_SYNCPOINT, 1),
                                                     Pair(FMOD_CHANNELCONTROL_CALLBACK_END, 0)));
+  EXPECT_EQ(TEvents::UserDataAtEnd, &Mine);
 }
 
 TEST_F(MixerTest, AChannelWhoseVoiceWasTakenAnswersStolen) {
@@ -464,14 +486,16 @@ TEST_F(MixerTest, GroupsReportTheirTreeAndStopEverythingBelow) {
   EXPECT_EQ(Lib::FMOD_ChannelGroup_Release(Master), FMOD_ERR_INVALID_PARAM);
 }
 
-TEST_F(MixerTest, ASoundReleasedWhilePlayingEndsItsChannel) {
+TEST_F(MixerTest, ASoundReleasedWhilePlayingEndsItsChannels) {
   FMOD_SOUND* Tone = Sound(20 * kBlock, Level(0.5f));
   FMOD_CHANNEL* Channel = Play(Tone);
+  FMOD_CHANNEL* Paused = Play(Tone, true);
   Update(1);
   ASSERT_EQ(Lib::FMOD_Sound_Release(Tone), FMOD_OK);
   Update(1);
   FMOD_BOOL Playing = false;
   EXPECT_EQ(Lib::FMOD_Channel_IsPlaying(Channel, &Playing), FMOD_ERR_INVALID_HANDLE);
+  EXPECT_EQ(Lib::FMOD_Channel_IsPlaying(Paused, &Playing), FMOD_ERR_INVALID_HANDLE);
   const TMix Mix = this->Mix(1);
   EXPECT_NEAR(Peak(Mix.L, 2 * kBlock, 3 * kBlock), 0.0f, kTolerance);
 }
@@ -563,6 +587,55 @@ TEST_F(MixerTest, MixerSuspendAndLockDSPHoldTheMix) {
   EXPECT_FALSE(Advances());
   ASSERT_EQ(Lib::FMOD_System_MixerResume(FSystem), FMOD_OK);
   EXPECT_TRUE(Advances());
+}
+
+// 3D pans over every speaker of the software format: a source ahead sounds
+// in front, one behind in the surrounds, and nothing is lost or NaN.
+TEST_F(MixerTest, ThreeDPansOverTheSpeakersOfTheSoftwareFormat) {
+  struct TCase {
+    FMOD_SPEAKERMODE Mode;
+    int Speakers;
+    FMOD_VECTOR Where;
+    std::vector<int> Loud;  // speakers that must carry the sound
+  };
+  const TCase Cases[] = {{FMOD_SPEAKERMODE_5POINT1, 6, {0, 0, 2}, {0, 1, 2}},
+                         {FMOD_SPEAKERMODE_5POINT1, 6, {0, 0, -2}, {4, 5}},
+                         {FMOD_SPEAKERMODE_7POINT1POINT4, 12, {0, 0, 2}, {0, 1, 2}},
+                         {FMOD_SPEAKERMODE_MONO, 1, {2, 0, 0}, {0}}};
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(std::to_string(Case.Speakers) + " speakers, source at z=" + std::to_string(Case.Where.z));
+    Lib::FMOD_System_Release(FSystem);
+    ASSERT_EQ(Lib::FMOD_System_Create(&FSystem), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_System_SetOutput(FSystem, FMOD_OUTPUTTYPE_WAVWRITER_NRT), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_System_SetSoftwareFormat(FSystem, kRate, Case.Mode, 0), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_System_Init(FSystem, 32, FMOD_INIT_NORMAL, FOutput.data()), FMOD_OK);
+    FMOD_CHANNEL* Channel = Play(Sound(2 * kBlock, Level(0.5f), FMOD_3D | FMOD_LOOP_OFF), true);
+    ASSERT_EQ(Lib::FMOD_Channel_Set3DAttributes(Channel, &Case.Where, nullptr, nullptr), FMOD_OK);
+    const FMOD_VECTOR Bad{std::nanf(""), 0, 0};
+    EXPECT_EQ(Lib::FMOD_Channel_Set3DAttributes(Channel, nullptr, &Bad, nullptr), FMOD_ERR_INVALID_PARAM);
+    Lib::FMOD_Channel_SetPaused(Channel, false);
+    Update(1);
+    ASSERT_EQ(Lib::FMOD_System_Release(FSystem), FMOD_OK);
+    FSystem = nullptr;
+    SF_INFO Info{};
+    SNDFILE* File = sf_open(FOutput.c_str(), SFM_READ, &Info);
+    ASSERT_NE(File, nullptr);
+    ASSERT_EQ(Info.channels, Case.Speakers);
+    std::vector<float> Data(std::size_t(Info.frames) * Info.channels);
+    sf_readf_float(File, Data.data(), Info.frames);
+    sf_close(File);
+    std::vector<float> SpeakerPeak(std::size_t(Case.Speakers), 0.0f);
+    for (std::size_t I = 0; I < Data.size(); ++I) {
+      ASSERT_FALSE(std::isnan(Data[I]));
+      SpeakerPeak[I % Case.Speakers] = std::max(SpeakerPeak[I % Case.Speakers], std::fabs(Data[I]));
+    }
+    float Total = 0;
+    for (float Peak : SpeakerPeak) Total += Peak * Peak;
+    EXPECT_GT(Total, 0.01f);
+    float Loud = 0;
+    for (int Speaker : Case.Loud) Loud += SpeakerPeak[std::size_t(Speaker)] * SpeakerPeak[std::size_t(Speaker)];
+    EXPECT_GT(Loud, 0.9f * Total);  // the energy lies where the source is
+  }
 }
 
 }  // namespace
