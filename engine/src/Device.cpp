@@ -84,7 +84,13 @@ bool AcquireSdlAudioLocked(const char* driver) {
   return ok;
 }
 
-void ReleaseSdlAudioLocked() noexcept { SDL_QuitSubSystem(SDL_INIT_AUDIO); }
+// When no part of SDL is in use any more, SDL_Quit frees what SDL keeps
+// globally (hints, driver lists): the engine may be unloaded next, and
+// whatever SDL still held would be lost with it.
+void ReleaseSdlAudioLocked() noexcept {
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
+}
 
 // A stable identifier from the output type and the driver's name (FNV-1a,
 // spread over the 16 bytes), so the same device keeps its GUID across runs.

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "Tembro.Audio.FMOD.Lib.Common.h"
+
 namespace sonvel::engine::trace {
 
 inline void Append(std::string& out, const char* text) {
@@ -41,6 +43,17 @@ void Append(std::string& out, T value) {
   out += buffer;
 }
 
+// True when a sound's mode says that its name_or_data argument points at
+// data (memory or user sounds), which has no terminating zero to stop at.
+template <typename T>
+bool OpensData(std::string_view argName, T value) {
+  if constexpr (std::is_integral_v<T>) {
+    return argName == "mode" && (value & (FMOD_OPENMEMORY | FMOD_OPENMEMORY_POINT | FMOD_OPENUSER)) != 0;
+  } else {
+    return false;
+  }
+}
+
 // "name(a=1, b=null) = result", with the parameter names taken from the
 // stringised argument list "(a, b)".
 template <typename... Args>
@@ -49,6 +62,18 @@ std::string FormatCall(const char* name, std::string_view argNames, int result, 
   out += '(';
   if (!argNames.empty() && argNames.front() == '(') argNames.remove_prefix(1);
   if (!argNames.empty() && argNames.back() == ')') argNames.remove_suffix(1);
+  bool dataNotText = false;
+  {
+    std::string_view rest = argNames;
+    auto look = [&](auto value) {
+      const std::size_t comma = rest.find(',');
+      std::string_view argName = rest.substr(0, comma);
+      rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+      while (!argName.empty() && argName.front() == ' ') argName.remove_prefix(1);
+      dataNotText = dataNotText || OpensData(argName, value);
+    };
+    (look(args), ...);
+  }
   bool first = true;
   auto one = [&](auto value) {
     const std::size_t comma = argNames.find(',');
@@ -59,6 +84,12 @@ std::string FormatCall(const char* name, std::string_view argNames, int result, 
     first = false;
     out.append(argName);
     out += '=';
+    if constexpr (std::is_same_v<decltype(value), const char*>) {
+      if (dataNotText && argName == "name_or_data") {
+        Append(out, static_cast<const void*>(value));
+        return;
+      }
+    }
     Append(out, value);
   };
   (one(args), ...);
