@@ -13,6 +13,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/sonvel-device.XXXXXX")
 trap 'sonvel_harness_stop_all; rm -rf "$work"' EXIT
 now_us() { local us=${EPOCHREALTIME//[!0-9]/}; echo $((10#$us)); }
 failed=0
+# In a sanitizer build, leaks inside system libraries are not ours.
+export LSAN_OPTIONS="suppressions=$here/../../e2e/lsan-system-libraries.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 # --- no sound server: the default output falls back to no sound --------------
 out=$(env -u PULSE_SERVER XDG_RUNTIME_DIR="$work" SDL_AUDIODRIVER=pulseaudio "$player" "$media/jaguar.wav" 2>"$work/fallback.err")
