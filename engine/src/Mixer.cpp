@@ -137,8 +137,10 @@ void AddMonoToStereo(const float* __restrict v, float* __restrict out, unsigned 
 
 std::shared_ptr<Mixer> Mixer::Create(System& system, FMOD_SYSTEM* systemHandle, const DeviceFormat& format,
                                      FMOD_SPEAKERMODE speakerMode, int realVoices) {
+  // Not shared yet, so no lock: Init calls this under the system's lock,
+  // and the mixer's lock is never taken inside that one (LockDSP holders
+  // take them the other way round).
   auto mixer = std::make_shared<Mixer>(system, systemHandle, format, speakerMode, realVoices);
-  std::lock_guard lock(mixer->mutex);
   mixer->master = mixer->NewGroup("ChannelGroup");
   return mixer;
 }
