@@ -4,6 +4,10 @@
 // answers FMOD_ERR_UNIMPLEMENTED for a slot nobody filled.
 #pragma once
 
+#include <algorithm>
+#include <cstring>
+#include <string>
+
 #include "Tembro.Audio.FMOD.Lib.Types.h"
 #include "Tembro.Audio.FMOD.Lib.Common.h"
 #include "Tembro.Audio.FMOD.Lib.Codec.h"
@@ -25,6 +29,16 @@ ApiTable& Api();
 struct ApiRegistration {
   explicit ApiRegistration(void (*fill)(ApiTable&)) { fill(Api()); }
 };
+
+// Copies a name into a caller's buffer of `length` bytes, cut to fit and
+// always zero-terminated (FMOD_ERR_INVALID_PARAM for no buffer).
+inline FMOD_RESULT CopyName(const std::string& name, char* out, int length) {
+  if (out == nullptr || length <= 0) return FMOD_ERR_INVALID_PARAM;
+  const std::size_t n = std::min<std::size_t>(name.size(), std::size_t(length) - 1);
+  std::memcpy(out, name.data(), n);
+  out[n] = '\0';
+  return FMOD_OK;
+}
 
 // True in the logging build, false in the release build.
 bool IsLoggingBuild() noexcept;

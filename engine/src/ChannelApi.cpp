@@ -161,28 +161,13 @@ FMOD_RESULT GetReverbProperties(H<T>* handle, int instance, float* wet) {
 
 // The mode bits a channel or group can change after creation.
 constexpr FMOD_MODE kLoopBits = FMOD_LOOP_OFF | FMOD_LOOP_NORMAL | FMOD_LOOP_BIDI;
-constexpr FMOD_MODE kRolloffBits = FMOD_3D_INVERSEROLLOFF | FMOD_3D_LINEARROLLOFF | FMOD_3D_LINEARSQUAREROLLOFF |
-                                   FMOD_3D_INVERSETAPEREDROLLOFF | FMOD_3D_CUSTOMROLLOFF;
 
 template <typename T>
 FMOD_RESULT SetMode(H<T>* handle, FMOD_MODE mode) {
   LOCK(T, handle);
-  FMOD_MODE merged = c->mode;
-  if (mode & kLoopBits) merged = (merged & ~kLoopBits) | (mode & kLoopBits);
-  if (mode & FMOD_2D) merged = (merged & ~FMOD_3D) | FMOD_2D;
-  if (mode & FMOD_3D) merged = (merged & ~FMOD_2D) | FMOD_3D;
-  if (mode & kRolloffBits) merged = (merged & ~kRolloffBits) | (mode & kRolloffBits);
-  if (mode & FMOD_3D_HEADRELATIVE) merged |= FMOD_3D_HEADRELATIVE;
-  if (mode & FMOD_3D_WORLDRELATIVE) merged &= ~FMOD_3D_HEADRELATIVE;
-  if (mode & FMOD_VIRTUAL_PLAYFROMSTART) merged |= FMOD_VIRTUAL_PLAYFROMSTART;
-  c->mode = merged;
-  spatial::Source& s = c->source;
-  s.is3D = (merged & FMOD_3D) != 0;
-  s.headRelative = (merged & FMOD_3D_HEADRELATIVE) != 0;
-  s.rolloff = FMOD_3D_INVERSEROLLOFF;
-  for (FMOD_MODE model : {FMOD_3D_LINEARROLLOFF, FMOD_3D_LINEARSQUAREROLLOFF, FMOD_3D_INVERSETAPEREDROLLOFF,
-                          FMOD_3D_CUSTOMROLLOFF})
-    if (merged & model) s.rolloff = model;
+  // The groups of bits `mode` names replace the control's, as for sounds.
+  const FMOD_MODE merged = MergeMode(c->mode, mode) | (mode & FMOD_VIRTUAL_PLAYFROMSTART);
+  c->UseMode(merged);
   if constexpr (std::is_same_v<T, Channel>) {
     if (c->sound->IsStream())
       c->sound->SetStreamLoop(merged & kLoopBits, c->loopStart, c->loopEnd, c->loopCount);
@@ -749,11 +734,7 @@ FMOD_RESULT GetParentGroup(FMOD_CHANNELGROUP* handle, FMOD_CHANNELGROUP** group)
 
 FMOD_RESULT GetName(FMOD_CHANNELGROUP* handle, char* name, int length) {
   LOCK(Group, handle);
-  if (name == nullptr || length <= 0) return FMOD_ERR_INVALID_PARAM;
-  const std::size_t n = std::min(c->name.size(), std::size_t(length - 1));
-  std::memcpy(name, c->name.data(), n);
-  name[n] = '\0';
-  return FMOD_OK;
+  return CopyName(c->name, name, length);
 }
 
 FMOD_RESULT GetNumChannels(FMOD_CHANNELGROUP* handle, int* count) {

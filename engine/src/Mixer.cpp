@@ -32,6 +32,16 @@ GroupTable& Groups() {
   return table;
 }
 
+void Control::UseMode(FMOD_MODE newMode) noexcept {
+  mode = newMode;
+  source.is3D = (mode & FMOD_3D) != 0;
+  source.headRelative = (mode & FMOD_3D_HEADRELATIVE) != 0;
+  source.rolloff = FMOD_3D_INVERSEROLLOFF;
+  for (FMOD_MODE model : {FMOD_3D_LINEARROLLOFF, FMOD_3D_LINEARSQUAREROLLOFF, FMOD_3D_INVERSETAPEREDROLLOFF,
+                          FMOD_3D_CUSTOMROLLOFF})
+    if (mode & model) source.rolloff = model;
+}
+
 float Control::FadeAt(std::uint64_t at) const noexcept {
   if (fades.empty()) return 1.0f;
   if (at <= fades.front().clock) return fades.front().volume;
@@ -274,7 +284,6 @@ FMOD_RESULT Mixer::Play(const std::shared_ptr<Sound>& sound, Group* group, bool 
   channel->inChannels = std::max(1, sound->Channels());
   channel->frequency = sound->DefaultFrequency();
   channel->priority = sound->DefaultPriority();
-  channel->mode = sound->Mode();
   channel->paused = paused;
   const std::uint32_t length = sound->LengthFrames();
   channel->loopStart = sound->LoopStart();
@@ -283,12 +292,8 @@ FMOD_RESULT Mixer::Play(const std::shared_ptr<Sound>& sound, Group* group, bool 
   if (channel->loopStart > channel->loopEnd) channel->loopStart = 0;
   channel->loopCount = sound->LoopCount();
 
+  channel->UseMode(sound->Mode());
   spatial::Source& source = channel->source;
-  source.is3D = (channel->mode & FMOD_3D) != 0;
-  source.headRelative = (channel->mode & FMOD_3D_HEADRELATIVE) != 0;
-  for (FMOD_MODE model : {FMOD_3D_LINEARROLLOFF, FMOD_3D_LINEARSQUAREROLLOFF, FMOD_3D_INVERSETAPEREDROLLOFF,
-                          FMOD_3D_CUSTOMROLLOFF})
-    if (channel->mode & model) source.rolloff = model;
   source.minDistance = sound->MinDistance();
   source.maxDistance = sound->MaxDistance();
   source.coneInsideAngle = sound->ConeInsideAngle();
@@ -414,7 +419,8 @@ void Mixer::Queue(Control& control, FMOD_CHANNELCONTROL_CALLBACK_TYPE type, std:
   FMOD_CHANNELCONTROL* handle =
       control.isGroup ? reinterpret_cast<FMOD_CHANNELCONTROL*>(static_cast<Group&>(control).handle)
                       : reinterpret_cast<FMOD_CHANNELCONTROL*>(static_cast<Channel&>(control).handle);
-  events.push_back({handle, control.callback, type, data1});
+  events.push_back({handle, control.isGroup ? FMOD_CHANNELCONTROL_CHANNELGROUP : FMOD_CHANNELCONTROL_CHANNEL,
+                    control.callback, type, data1});
 }
 
 // ---------------------------------------------------------------------------
@@ -481,10 +487,6 @@ void Mixer::ChooseVoices() {
 std::uint32_t Mixer::Pull(Channel& channel, float* out, std::uint32_t count) {
   Sound& sound = *channel.sound;
   const int width = channel.inChannels;
-  if (sound.released.load(std::memory_order_acquire)) {
-    channel.sourceEnded = true;
-    return 0;
-  }
   if (sound.IsStream()) {
     const std::uint64_t before = sound.StreamPosition();
     std::uint32_t got = sound.ReadFrames(0, out, count);
@@ -549,9 +551,7 @@ std::uint32_t Mixer::Pull(Channel& channel, float* out, std::uint32_t count) {
 
 const float* Mixer::Contiguous(const Channel& channel, std::uint32_t need) const {
   const Sound& sound = *channel.sound;
-  if (sound.IsStream() || !channel.started || channel.sourceEnded || channel.backwards ||
-      sound.released.load(std::memory_order_relaxed))
-    return nullptr;
+  if (sound.IsStream() || !channel.started || channel.sourceEnded || channel.backwards) return nullptr;
   if (channel.positionA + 1 != channel.positionB || std::int64_t(channel.positionB) + 1 != channel.readPos)
     return nullptr;
   const std::int64_t length = std::int64_t(sound.LengthFrames());
@@ -603,19 +603,12 @@ void Mixer::RenderChannel(Channel& channel, Group& into, unsigned frames, float 
     channel.started = true;
   }
 
-  // 3D: the pan of the source alone (its 3D level applied below, against
-  // the 2D mix matrix), the attenuation, doppler and low-pass.
+  // 3D: the pan (its 3D level is applied below, against the 2D mix
+  // matrix), the attenuation, doppler and low-pass.
   spatial::Result space3D;
-  float level3D = 0.0f;
-  if (channel.source.is3D) {
-    level3D = std::clamp(channel.source.level, 0.0f, 1.0f);
-    channel.source.level = 1.0f;
-    space3D = spatial::Evaluate(space, channel.source, speakerMode, outWidth);
-    channel.source.level = level3D;
-    channel.attenuation = space3D.attenuation;
-  } else {
-    channel.attenuation = 1.0f;
-  }
+  if (channel.source.is3D) space3D = spatial::Evaluate(space, channel.source, speakerMode, outWidth);
+  channel.attenuation = space3D.attenuation;
+  const float level3D = channel.source.is3D ? std::clamp(channel.source.level, 0.0f, 1.0f) : 0.0f;
 
   bool finishedNow = false;
   if (n > 0) {
@@ -699,7 +692,7 @@ void Mixer::RenderChannel(Channel& channel, Group& into, unsigned frames, float 
           if (channel.source.is3D) {
             // Blend the 2D mix with the 3D pan, which takes every input
             // (folded to mono) to the speakers around the source.
-            const float pan = o < spatial::kMaxSpeakers ? space3D.speakerGains[o] : 0.0f;
+            const float pan = o < spatial::kMaxSpeakers ? space3D.panGains[o] : 0.0f;
             g = ((1.0f - level3D) * g + level3D * pan / float(width)) * space3D.attenuation;
           }
           g *= volume;
@@ -783,7 +776,7 @@ void Mixer::RenderChannel(Channel& channel, Group& into, unsigned frames, float 
       channel.lastGains = gains_;
     }
   }
-  if (finishedNow || (ends && channel.delayStops) || sound.released.load(std::memory_order_relaxed))
+  if (finishedNow || (ends && channel.delayStops))
     ending_.push_back(&channel);
 }
 
@@ -834,7 +827,7 @@ void Mixer::MixGroup(Group& group, float* out, unsigned frames) {
 void Mixer::RenderGroup(Group& group, unsigned frames, float pitchAbove) {
   group.buffer.assign(std::size_t(frames) * format.channels, 0.0f);
   for (Channel* channel : group.channels)
-    if (!channel->paused) RenderChannel(*channel, group, frames, pitchAbove * 1.0f);
+    if (!channel->paused) RenderChannel(*channel, group, frames, pitchAbove);
   for (Group* child : group.groups) {
     // A paused group holds everything below it; so does one whose delay
     // has not begun by the end of this block.
@@ -850,7 +843,9 @@ void Mixer::Render(float* interleaved, unsigned frames) noexcept {
   if (!master) return;
   try {
     ending_.clear();
-    // A released sound ends its channels, paused ones included.
+    // A released sound ends its channels, paused ones included. (The
+    // channel's own reference keeps the sound's data alive meanwhile, so a
+    // release during this block is simply seen by the next.)
     for (const auto& channel : channels)
       if (channel->sound->released.load(std::memory_order_acquire)) ending_.push_back(channel.get());
     for (Channel* channel : ending_) End(*channel, Channel::State::Ended);

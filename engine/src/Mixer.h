@@ -99,6 +99,9 @@ public:
   bool primed = false;
   float audibility = 1.0f;
 
+  // Takes a mode and what it says about 3D into `source`.
+  void UseMode(FMOD_MODE newMode) noexcept;
+
   // Volume after mute and fade points at `clock` (fade points interpolate).
   float FadeAt(std::uint64_t clock) const noexcept;
 };
@@ -162,6 +165,7 @@ GroupTable& Groups();
 // An event for FMOD_System_Update to deliver.
 struct ControlEvent {
   FMOD_CHANNELCONTROL* control = nullptr;
+  FMOD_CHANNELCONTROL_TYPE kind = FMOD_CHANNELCONTROL_CHANNEL;
   FMOD_CHANNELCONTROL_CALLBACK callback = nullptr;
   FMOD_CHANNELCONTROL_CALLBACK_TYPE type = FMOD_CHANNELCONTROL_CALLBACK_END;
   std::intptr_t data1 = 0;

@@ -33,14 +33,6 @@ FMOD_RESULT FindReady(FMOD_SOUND* handle, std::shared_ptr<Sound>& sound) {
   return sound->IsReady() ? FMOD_OK : FMOD_ERR_NOTREADY;
 }
 
-FMOD_RESULT CopyName(const std::string& name, char* out, int length) {
-  if (out == nullptr || length <= 0) return FMOD_ERR_INVALID_PARAM;
-  const std::size_t n = std::min<std::size_t>(name.size(), std::size_t(length) - 1);
-  std::memcpy(out, name.data(), n);
-  out[n] = '\0';
-  return FMOD_OK;
-}
-
 // Hands a stream the sound's current loop settings.
 void ApplyLoopToStream(Sound& sound) {
   if (sound.IsStream())

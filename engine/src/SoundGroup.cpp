@@ -89,14 +89,6 @@ void ReleaseSoundGroupsOf(const System* system) noexcept {
 
 namespace {
 
-FMOD_RESULT CopyName(const std::string& name, char* out, int length) {
-  if (out == nullptr || length <= 0) return FMOD_ERR_INVALID_PARAM;
-  const std::size_t n = std::min<std::size_t>(name.size(), std::size_t(length) - 1);
-  std::memcpy(out, name.data(), n);
-  out[n] = '\0';
-  return FMOD_OK;
-}
-
 FMOD_RESULT CreateSoundGroup(FMOD_SYSTEM* systemHandle, const char* name, FMOD_SOUNDGROUP** out) {
   std::shared_ptr<System> system = Systems().Find(systemHandle);
   if (!system) return FMOD_ERR_INVALID_HANDLE;

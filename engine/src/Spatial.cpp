@@ -332,7 +332,10 @@ Result Evaluate(const SystemState& system, const Source& source, FMOD_SPEAKERMOD
     float pan[kMaxSpeakers] = {1, 1, 1, 1, 1, 1, 1, 1};
     Pan(speakerMode, speakers, dir, source.spread, pan);
     const float level = Clamp01(source.level);
-    for (int i = 0; i < kMaxSpeakers; ++i) r.speakerGains[i] = level * pan[i] + (1.0f - level);
+    for (int i = 0; i < kMaxSpeakers; ++i) {
+      r.panGains[i] = pan[i];
+      r.speakerGains[i] = level * pan[i] + (1.0f - level);
+    }
   }
   return r;
 }

@@ -65,6 +65,9 @@ struct Source {
 struct Result {
   float attenuation = 1.0f;                // distance * cone * occlusion
   float speakerGains[kMaxSpeakers] = {1, 1, 1, 1, 1, 1, 1, 1};  // panning, per output speaker
+  // The pan alone, before the source's 3D level blends it with the neutral
+  // gains: for a mixer that blends it with its own 2D mix instead.
+  float panGains[kMaxSpeakers] = {1, 1, 1, 1, 1, 1, 1, 1};
   float pitchFactor = 1.0f;                // doppler
   float lowpassGain = 1.0f;                // distance filter / occlusion, 1 = open
   float audibility = 1.0f;                 // attenuation for voice stealing

@@ -92,11 +92,7 @@ FMOD_RESULT GetDriverInfo(FMOD_SYSTEM* handle, int id, char* name, int nameLengt
   DriverInfo info;
   if (!GetDriverInfo(system->device ? system->device->Type() : system->outputType, id, info))
     return FMOD_ERR_INVALID_PARAM;
-  if (name != nullptr && nameLength > 0) {
-    const std::size_t n = std::min(info.name.size(), std::size_t(nameLength - 1));
-    std::memcpy(name, info.name.data(), n);
-    name[n] = '\0';
-  }
+  if (name != nullptr) CopyName(info.name, name, nameLength);
   if (guid != nullptr) *guid = info.guid;
   if (rate != nullptr) *rate = info.systemRate;
   if (mode != nullptr) *mode = info.speakerMode;
@@ -291,35 +287,29 @@ FMOD_RESULT Update(FMOD_SYSTEM* handle) {
     mixer->Collect(events, drop);
   }
   for (const ControlEvent& event : events)
-    event.callback(event.control,
-                   event.control != nullptr && Groups().Find(event.control) ? FMOD_CHANNELCONTROL_CHANNELGROUP
-                                                                             : FMOD_CHANNELCONTROL_CHANNEL,
-                   event.type, reinterpret_cast<void*>(event.data1), nullptr);
+    event.callback(event.control, event.kind, event.type, reinterpret_cast<void*>(event.data1), nullptr);
   Mixer::Forget(drop);
   return FMOD_OK;
 }
 
 // ---- Sound groups: what needs the mixer
 
-// The channels playing sounds of a sound group (a sound outside any live
-// group belongs to the master group). Call with the mixer locked.
-std::vector<Channel*> ChannelsOfSoundGroup(Mixer& mixer, FMOD_SOUNDGROUP* group, FMOD_SOUNDGROUP* master) {
+// The channels playing sounds of a sound group. Call with the mixer locked
+// (EffectiveSoundGroup may take the system's lock, which is the allowed
+// order: mixer first).
+std::vector<Channel*> ChannelsOfSoundGroup(Mixer& mixer, FMOD_SOUNDGROUP* group) {
   std::vector<Channel*> found;
-  for (const auto& channel : mixer.channels) {
-    FMOD_SOUNDGROUP* own = channel->sound->SoundGroup();
-    if (own == nullptr || !SoundGroups().Find(own)) own = master;
-    if (own == group) found.push_back(channel.get());
-  }
+  for (const auto& channel : mixer.channels)
+    if (EffectiveSoundGroup(*channel->sound) == group) found.push_back(channel.get());
   return found;
 }
 
-// Finds a sound group's system mixer; null (with FMOD_OK) before Init.
-FMOD_RESULT SoundGroupMixer(FMOD_SOUNDGROUP* handle, std::shared_ptr<Mixer>& mixer, FMOD_SOUNDGROUP*& master) {
+// A sound group's system mixer; null (with FMOD_OK) before Init.
+FMOD_RESULT SoundGroupMixer(FMOD_SOUNDGROUP* handle, std::shared_ptr<Mixer>& mixer) {
   auto group = SoundGroups().Find(handle);
   if (!group) return FMOD_ERR_INVALID_HANDLE;
   auto system = Systems().Find(group->systemHandle);
   if (!system) return FMOD_ERR_INVALID_HANDLE;
-  master = MasterSoundGroupOf(*system, group->systemHandle);
   std::lock_guard lock(system->mutex);
   mixer = system->mixer;
   return FMOD_OK;
@@ -327,23 +317,20 @@ FMOD_RESULT SoundGroupMixer(FMOD_SOUNDGROUP* handle, std::shared_ptr<Mixer>& mix
 
 FMOD_RESULT SoundGroupStop(FMOD_SOUNDGROUP* handle) {
   std::shared_ptr<Mixer> mixer;
-  FMOD_SOUNDGROUP* master = nullptr;
-  if (const FMOD_RESULT found = SoundGroupMixer(handle, mixer, master); found != FMOD_OK) return found;
-  if (!mixer) return FMOD_OK;
+  if (const FMOD_RESULT found = SoundGroupMixer(handle, mixer); found != FMOD_OK || !mixer) return found;
   std::lock_guard mixLock(mixer->mutex);
-  for (Channel* channel : ChannelsOfSoundGroup(*mixer, handle, master)) mixer->End(*channel, Channel::State::Ended);
+  for (Channel* channel : ChannelsOfSoundGroup(*mixer, handle)) mixer->End(*channel, Channel::State::Ended);
   return FMOD_OK;
 }
 
 FMOD_RESULT SoundGroupGetNumPlaying(FMOD_SOUNDGROUP* handle, int* count) {
   std::shared_ptr<Mixer> mixer;
-  FMOD_SOUNDGROUP* master = nullptr;
-  if (const FMOD_RESULT found = SoundGroupMixer(handle, mixer, master); found != FMOD_OK) return found;
+  if (const FMOD_RESULT found = SoundGroupMixer(handle, mixer); found != FMOD_OK) return found;
   if (count == nullptr) return FMOD_ERR_INVALID_PARAM;
   *count = 0;
   if (!mixer) return FMOD_OK;
   std::lock_guard mixLock(mixer->mutex);
-  *count = static_cast<int>(ChannelsOfSoundGroup(*mixer, handle, master).size());
+  *count = static_cast<int>(ChannelsOfSoundGroup(*mixer, handle).size());
   return FMOD_OK;
 }
 
@@ -535,7 +522,6 @@ FMOD_RESULT PlaySound(FMOD_SYSTEM* handle, FMOD_SOUND* soundHandle, FMOD_CHANNEL
     if (group->mixer.lock() != mixer) return FMOD_ERR_INVALID_PARAM;
   }
   std::vector<std::shared_ptr<Channel>> drop;
-  std::vector<ControlEvent> unused;
   FMOD_RESULT result;
   {
     std::lock_guard mixLock(mixer->mutex);

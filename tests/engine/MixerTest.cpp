@@ -26,19 +26,27 @@ protected:
   static void SetUpTestSuite() { FLibrary = Lib::LoadFMODLibrary(false); }
   static void TearDownTestSuite() { Lib::UnloadFMODLibrary(FLibrary); }
 
-  void SetUp() override { Start(32); }
+  void SetUp() override { Start({}); }
   void TearDown() override {
     if (FSystem != nullptr) Lib::FMOD_System_Release(FSystem);
   }
 
-  void Start(int ARealVoices) {
+  // How a test's system is made (anew, replacing the one before).
+  struct TSetup {
+    int RealVoices = 32;
+    FMOD_OUTPUTTYPE Output = FMOD_OUTPUTTYPE_WAVWRITER_NRT;
+    FMOD_SPEAKERMODE Speakers = FMOD_SPEAKERMODE_STEREO;
+    unsigned Block = kBlock;
+    FMOD_INITFLAGS Flags = FMOD_INIT_NORMAL;
+  };
+  void Start(const TSetup& ASetup) {
     if (FSystem != nullptr) Lib::FMOD_System_Release(FSystem);
     FOutput = (FFolder.Path() / "mix.wav").string();
     ASSERT_EQ(Lib::FMOD_System_Create(&FSystem), FMOD_OK);
-    ASSERT_EQ(Lib::FMOD_System_SetOutput(FSystem, FMOD_OUTPUTTYPE_WAVWRITER_NRT), FMOD_OK);
-    ASSERT_EQ(Lib::FMOD_System_SetSoftwareFormat(FSystem, kRate, FMOD_SPEAKERMODE_STEREO, 0), FMOD_OK);
-    ASSERT_EQ(Lib::FMOD_System_SetDSPBufferSize(FSystem, kBlock, 4), FMOD_OK);
-    ASSERT_EQ(Lib::FMOD_System_Init(FSystem, ARealVoices, FMOD_INIT_NORMAL, FOutput.data()), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_System_SetOutput(FSystem, ASetup.Output), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_System_SetSoftwareFormat(FSystem, kRate, ASetup.Speakers, 0), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_System_SetDSPBufferSize(FSystem, ASetup.Block, 4), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_System_Init(FSystem, ASetup.RealVoices, ASetup.Flags, FOutput.data()), FMOD_OK);
   }
 
   // A float wav of AFrames frames whose frame I holds AValue(I) on every channel.
@@ -309,7 +317,7 @@ TEST_F(MixerTest, ThreeDDistanceAttenuatesByTheChosenModel) {
                          {FMOD_3D_INVERSEROLLOFF, 0.5f, 1.0f}};
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(std::to_string(Case.Model) + " at " + std::to_string(Case.Distance));
-    Start(32);
+    Start({});
     FMOD_SOUND* Tone = Sound(4 * kBlock, Level(0.5f), FMOD_3D | FMOD_LOOP_OFF | Case.Model);
     ASSERT_EQ(Lib::FMOD_Sound_Set3DMinMaxDistance(Tone, 1.0f, 11.0f), FMOD_OK);
     FMOD_CHANNEL* Near = Play(Tone, true);
@@ -335,12 +343,7 @@ TEST_F(MixerTest, ThreeDDistanceAttenuatesByTheChosenModel) {
 TEST_F(MixerTest, ThreeDPanningFollowsTheListenersHandedness) {
   for (const bool RightHanded : {false, true}) {
     SCOPED_TRACE(RightHanded ? "right-handed" : "left-handed");
-    Lib::FMOD_System_Release(FSystem);
-    FSystem = nullptr;
-    ASSERT_EQ(Lib::FMOD_System_Create(&FSystem), FMOD_OK);
-    ASSERT_EQ(Lib::FMOD_System_SetOutput(FSystem, FMOD_OUTPUTTYPE_WAVWRITER_NRT), FMOD_OK);
-    ASSERT_EQ(Lib::FMOD_System_Init(FSystem, 32, RightHanded ? FMOD_INIT_3D_RIGHTHANDED : 0, FOutput.data()),
-              FMOD_OK);
+    Start({.Flags = RightHanded ? FMOD_INIT_3D_RIGHTHANDED : FMOD_INIT_NORMAL});
     // Listener at the origin facing +z (left-handed: +x is to the right;
     // right-handed, facing -z: +x is to the right as well).
     const FMOD_VECTOR Forward{0, 0, RightHanded ? -1.0f : 1.0f}, Up{0, 1, 0}, Right{3, 0, 0};
@@ -354,7 +357,7 @@ TEST_F(MixerTest, ThreeDPanningFollowsTheListenersHandedness) {
 }
 
 TEST_F(MixerTest, VoicesBeyondTheRealOnesGoVirtualAndComeBack) {
-  Start(2);
+  Start({.RealVoices = 2});
   FMOD_CHANNEL* Important = Play(Sound(20 * kBlock, Level(0.1f)), true);
   FMOD_CHANNEL* Quiet = Play(Sound(20 * kBlock, Level(0.1f)), true);
   FMOD_CHANNEL* Least = Play(Sound(20 * kBlock, Level(0.1f)), true);
@@ -503,11 +506,7 @@ TEST_F(MixerTest, ASoundReleasedWhilePlayingEndsItsChannels) {
 // The real-time output mixes on its own thread while API threads play,
 // change and stop channels and groups (run under the thread sanitizer too).
 TEST_F(MixerTest, CallsFromSeveralThreadsWhileTheMixerRunsAreSafe) {
-  Lib::FMOD_System_Release(FSystem);
-  ASSERT_EQ(Lib::FMOD_System_Create(&FSystem), FMOD_OK);
-  ASSERT_EQ(Lib::FMOD_System_SetOutput(FSystem, FMOD_OUTPUTTYPE_NOSOUND), FMOD_OK);
-  ASSERT_EQ(Lib::FMOD_System_SetDSPBufferSize(FSystem, 256, 4), FMOD_OK);
-  ASSERT_EQ(Lib::FMOD_System_Init(FSystem, 8, FMOD_INIT_NORMAL, nullptr), FMOD_OK);
+  Start({.RealVoices = 8, .Output = FMOD_OUTPUTTYPE_NOSOUND, .Block = 256});
   FMOD_SOUND* Tone = Sound(4 * kBlock, Level(0.1f), FMOD_LOOP_NORMAL | FMOD_3D);
   const std::string StreamPath = (FFolder.Path() / "stream.wav").string();
   ASSERT_FALSE(WriteSoundFile(StreamPath, TSoundFileSpec{SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, 44100, {}})
@@ -567,11 +566,7 @@ TEST_F(MixerTest, MixerSuspendAndLockDSPHoldTheMix) {
   Update(2);
   EXPECT_EQ(Clock(), 2 * kBlock);
 
-  Lib::FMOD_System_Release(FSystem);
-  ASSERT_EQ(Lib::FMOD_System_Create(&FSystem), FMOD_OK);
-  ASSERT_EQ(Lib::FMOD_System_SetOutput(FSystem, FMOD_OUTPUTTYPE_NOSOUND), FMOD_OK);
-  ASSERT_EQ(Lib::FMOD_System_SetDSPBufferSize(FSystem, 256, 4), FMOD_OK);
-  ASSERT_EQ(Lib::FMOD_System_Init(FSystem, 32, FMOD_INIT_NORMAL, nullptr), FMOD_OK);
+  Start({.Output = FMOD_OUTPUTTYPE_NOSOUND, .Block = 256});
   ASSERT_EQ(Lib::FMOD_System_GetMasterChannelGroup(FSystem, &Master), FMOD_OK);
   const auto Advances = [&] {
     const unsigned long long Before = Clock();
@@ -604,11 +599,7 @@ TEST_F(MixerTest, ThreeDPansOverTheSpeakersOfTheSoftwareFormat) {
                          {FMOD_SPEAKERMODE_MONO, 1, {2, 0, 0}, {0}}};
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(std::to_string(Case.Speakers) + " speakers, source at z=" + std::to_string(Case.Where.z));
-    Lib::FMOD_System_Release(FSystem);
-    ASSERT_EQ(Lib::FMOD_System_Create(&FSystem), FMOD_OK);
-    ASSERT_EQ(Lib::FMOD_System_SetOutput(FSystem, FMOD_OUTPUTTYPE_WAVWRITER_NRT), FMOD_OK);
-    ASSERT_EQ(Lib::FMOD_System_SetSoftwareFormat(FSystem, kRate, Case.Mode, 0), FMOD_OK);
-    ASSERT_EQ(Lib::FMOD_System_Init(FSystem, 32, FMOD_INIT_NORMAL, FOutput.data()), FMOD_OK);
+    Start({.Speakers = Case.Mode});
     FMOD_CHANNEL* Channel = Play(Sound(2 * kBlock, Level(0.5f), FMOD_3D | FMOD_LOOP_OFF), true);
     ASSERT_EQ(Lib::FMOD_Channel_Set3DAttributes(Channel, &Case.Where, nullptr, nullptr), FMOD_OK);
     const FMOD_VECTOR Bad{std::nanf(""), 0, 0};
