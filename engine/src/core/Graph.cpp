@@ -1,0 +1,1024 @@
+// The API side of the graph: the model the entry points change, and how each
+// change reaches the mixer.
+#include "Graph.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <unordered_set>
+#include <utility>
+
+#include "Builtins.h"
+#include "Engine.h"
+
+namespace sonvel::engine::core {
+
+namespace {
+
+// How long a change waits for room in the command ring before it gives up.
+constexpr auto kRoomWait = std::chrono::seconds(2);
+// How many stolen channels keep answering "stolen" before their handles go.
+constexpr std::size_t kStolenKept = 1024;
+// Callbacks kept for an update that does not come; beyond it sync point and
+// virtual voice callbacks are dropped (never end callbacks).
+constexpr std::size_t kEventsKept = 65536;
+
+template <typename T>
+void EraseOne(std::vector<T*>& list, const T* item) {
+  auto it = std::find(list.begin(), list.end(), item);
+  if (it != list.end()) list.erase(it);
+}
+
+// Removes `item` from a list of shared pointers whose objects keep their
+// slot in `api.slot`.
+template <typename T>
+std::shared_ptr<T> TakeSlot(std::vector<std::shared_ptr<T>>& list, T& item) {
+  const std::size_t slot = item.api.slot;
+  if (slot >= list.size() || list[slot].get() != &item) return nullptr;
+  std::shared_ptr<T> owner = std::move(list[slot]);
+  if (slot + 1 != list.size()) {
+    list[slot] = std::move(list.back());
+    list[slot]->api.slot = slot;
+  }
+  list.pop_back();
+  return owner;
+}
+
+template <typename T>
+void PutSlot(std::vector<std::shared_ptr<T>>& list, const std::shared_ptr<T>& item) {
+  item->api.slot = list.size();
+  list.push_back(item);
+}
+
+}  // namespace
+
+Graph::Graph(Engine& engine, Mixer& mixer, Registry& registry, FMOD_SYSTEM* systemHandle)
+    : engine_(engine), mixer_(mixer), registry_(registry), systemHandle_(systemHandle),
+      indexUsed_(std::size_t(mixer.limits.channels), 0) {}
+
+Graph::~Graph() = default;
+
+// ---------------------------------------------------------------------------
+// Commands and retirement
+
+Command Graph::Make(Command::Op op, void* a, void* b, void* c) const noexcept {
+  Command command;
+  command.op = op;
+  command.a = a;
+  command.b = b;
+  command.c = c;
+  return command;
+}
+
+bool Graph::Reserve(std::size_t count) {
+  Ring<Command>& ring = mixer_.commands;
+  if (ring.Room() >= count) return true;
+  if (count > ring.Capacity()) return false;
+  // Nothing of the change that asks is staged yet: what is staged is whole.
+  Commit();
+  const auto deadline = std::chrono::steady_clock::now() + kRoomWait;
+  for (;;) {
+    // A mixer that does not run now (an output that mixes on update, a
+    // suspended one, or this thread holding LockDSP) cannot be waited for:
+    // apply the commands here instead.
+    if (mixer_.lock.TryLock()) {
+      mixer_.ApplyCommands();
+      mixer_.lock.Unlock();
+    }
+    if (ring.Room() >= count) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+}
+
+void Graph::Send(const Command& command) {
+  if (!mixer_.commands.Stage(command)) {
+    // Every change reserves its room first; should one not have, it waits
+    // rather than lose a command.
+    Reserve(1);
+    mixer_.commands.Stage(command);
+  }
+}
+
+void Graph::Commit() { mixer_.commands.Commit(); }
+
+void Graph::Retire(std::shared_ptr<void> object) {
+  retired_.push_back(Retired{mixer_.commands.Pushed(), ~0ull, std::move(object)});
+}
+
+void Graph::Reclaim() {
+  const std::uint64_t applied = mixer_.Applied();
+  const std::uint64_t epoch = mixer_.Epoch();
+  for (Retired& r : retired_) {
+    if (r.epoch != ~0ull) continue;
+    if (applied < r.sequence) break;  // the rest came later
+    r.epoch = epoch;
+  }
+  // Two blocks after the mixer applied the commands that dropped it, nothing
+  // of the mixer's refers to it (one block covers a fade before a removal).
+  while (!retired_.empty() && retired_.front().epoch != ~0ull && epoch >= retired_.front().epoch + 2)
+    retired_.pop_front();
+}
+
+void Graph::Quiesce() {
+  Commit();
+  const std::uint64_t target = mixer_.commands.Pushed();
+  const auto deadline = std::chrono::steady_clock::now() + kRoomWait;
+  std::uint64_t appliedAt = ~0ull;
+  for (;;) {
+    if (mixer_.lock.TryLock()) {
+      // No block is running: apply what is waiting; after that the mixer
+      // holds nothing that was dropped.
+      mixer_.ApplyCommands();
+      mixer_.lock.Unlock();
+      return;
+    }
+    const std::uint64_t epoch = mixer_.Epoch();
+    if (appliedAt == ~0ull && mixer_.Applied() >= target) appliedAt = epoch;
+    if (appliedAt != ~0ull && epoch >= appliedAt + 2) return;
+    if (std::chrono::steady_clock::now() >= deadline) return;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Making and dropping objects
+
+std::shared_ptr<Unit> Graph::NewInternalUnit(FMOD_DSP_TYPE type, Role role, Control* control, int capacity) {
+  std::unique_ptr<Processor> processor;
+  if (role == Role::GroupMixer) processor = std::make_unique<MixerProcessor>();
+  else processor = std::make_unique<FaderProcessor>(control);
+  auto unit = std::make_shared<Unit>(type, role, std::move(processor), control);
+  unit->systemHandle = systemHandle_;
+  unit->api.settings.active = true;
+  unit->settings.Publish(unit->api.settings);
+  if (capacity > 0) {
+    unit->render.out.assign(std::size_t(capacity) * engine_.format.blockFrames, 0.0f);
+    unit->render.capacity = capacity;
+    unit->api.capacity = capacity;
+  }
+  PutSlot(units_, unit);
+  registry_.Add(unit);
+  return unit;
+}
+
+std::shared_ptr<Connection> Graph::Connect(Unit& input, Unit& output, FMOD_DSPCONNECTION_TYPE type, bool chainLink,
+                                           bool rampIn) {
+  auto c = std::make_shared<Connection>(type);
+  c->api.input = &input;
+  c->api.output = &output;
+  c->api.chainLink = chainLink;
+  const int width = engine_.format.channels;
+  const int rows = std::max(output.api.capacity, width), columns = std::max(input.api.capacity, width);
+  c->render.lastGains.assign(std::size_t(rows) * std::size_t(columns), 0.0f);
+  c->settings.Publish(c->api.settings);
+  input.api.outputs.push_back(c.get());
+  output.api.inputs.push_back(c.get());
+  PutSlot(connections_, c);
+  registry_.Add(c);
+  Command link = Make(Command::Op::Link, c.get(), &input, &output);
+  link.x = rampIn ? 1 : 0;
+  Send(link);
+  return c;
+}
+
+void Graph::Drop(Connection& c) {
+  if (c.api.gone) return;
+  Unit& input = *c.api.input;
+  Unit& output = *c.api.output;
+  EraseOne(input.api.outputs, &c);
+  EraseOne(output.api.inputs, &c);
+  if (input.api.chain != nullptr && input.api.chain->api.output == &c) input.api.chain->api.output = nullptr;
+  if (input.api.route == &c) input.api.route = nullptr;
+  c.api.gone = true;
+  Send(Make(Command::Op::Unlink, &c));
+  registry_.Remove(c);
+  if (std::shared_ptr<Connection> owner = TakeSlot(connections_, c)) Retire(std::move(owner));
+  // A channel's fader with one input or output fewer may mix straight again.
+  for (Unit* end : {&input, &output})
+    if (end->role == Role::ChannelFader && end->control != nullptr && !end->control->api.gone)
+      RefreshFused(static_cast<Channel&>(*end->control));
+}
+
+void Graph::Repoint(Connection& c, Unit& input) {
+  if (c.api.input == &input) return;
+  EraseOne(c.api.input->api.outputs, &c);
+  c.api.input = &input;
+  input.api.outputs.push_back(&c);
+  Send(Make(Command::Op::Link, &c, &input, c.api.output));
+}
+
+void Graph::Forget(Unit& unit) {
+  if (unit.api.gone) return;
+  unit.api.gone = true;
+  registry_.Remove(unit);
+  if (std::shared_ptr<Unit> owner = TakeSlot(units_, unit)) Retire(std::move(owner));
+}
+
+bool Graph::Reaches(const Unit& from, const Unit& to) const {
+  // Does `to` feed `from`, walking inputs through connections that run them?
+  std::vector<const Unit*> stack{&from};
+  std::unordered_set<const Unit*> seen{&from};
+  while (!stack.empty()) {
+    const Unit* unit = stack.back();
+    stack.pop_back();
+    if (unit == &to) return true;
+    for (const Connection* c : unit->api.inputs)
+      if (c->Executes() && seen.insert(c->api.input).second) stack.push_back(c->api.input);
+  }
+  return false;
+}
+
+void Graph::Queue(Control& control, FMOD_CHANNELCONTROL_CALLBACK_TYPE type, std::intptr_t data1,
+                  std::shared_ptr<Channel> ended) {
+  if (control.api.callback == nullptr) return;
+  if (!ended && events_.size() >= kEventsKept) return;
+  Event event;
+  event.control = control.isGroup ? reinterpret_cast<FMOD_CHANNELCONTROL*>(static_cast<Group&>(control).handle)
+                                  : reinterpret_cast<FMOD_CHANNELCONTROL*>(static_cast<Channel&>(control).handle);
+  event.kind = control.isGroup ? FMOD_CHANNELCONTROL_CHANNELGROUP : FMOD_CHANNELCONTROL_CHANNEL;
+  event.callback = control.api.callback;
+  event.type = type;
+  event.data1 = data1;
+  event.ended = std::move(ended);
+  events_.push_back(std::move(event));
+}
+
+// ---------------------------------------------------------------------------
+// Groups and channels
+
+void Graph::NewControl(Control& control, Group* parent) {
+  control.engine = self_;
+  control.systemHandle = systemHandle_;
+  control.api.parent = parent;
+  control.render.parent = parent;
+  const int width = engine_.format.channels;
+  control.render.lastGains.assign(std::size_t(width) * kMaxWidth, 0.0f);
+}
+
+void Graph::Start(const std::weak_ptr<Engine>& self) {
+  self_ = self;
+  std::shared_ptr<Group> master;
+  NewGroup("ChannelGroup", master);
+  Commit();
+}
+
+FMOD_RESULT Graph::NewGroup(const std::string& name, std::shared_ptr<Group>& out) {
+  if (!Reserve(8)) return FMOD_ERR_MEMORY;
+  const int width = engine_.format.channels;
+  auto group = std::make_shared<Group>();
+  group->name = name;
+  NewControl(*group, master_.get());
+  ControlSettings& s = group->api.settings;
+  s.matrixOut = s.matrixIn = width;
+  s.matrix.assign(std::size_t(width) * width, 0.0f);
+  DefaultMatrix(s.matrix.data(), width, width);
+  group->mixer = NewInternalUnit(FMOD_DSP_TYPE_MIXER, Role::GroupMixer, group.get(), width);
+  group->fader = NewInternalUnit(FMOD_DSP_TYPE_FADER, Role::GroupFader, group.get(), width);
+  group->api.chain = {group->fader.get()};
+  group->fader->api.chain = group.get();
+  Connect(*group->mixer, *group->fader, FMOD_DSPCONNECTION_TYPE_STANDARD, true);
+  Send(Make(Command::Op::SetGate, group->fader.get(), group.get()));
+  group->settings.Publish(group->api.settings);
+  PutSlot(groups_, group);
+  registry_.Add(group);
+  if (master_ == nullptr) {
+    group->isMaster = true;
+    master_ = group;
+    Send(Make(Command::Op::SetOutput, group->fader.get()));
+  } else {
+    group->api.output = Connect(*group->fader, *master_->mixer, FMOD_DSPCONNECTION_TYPE_STANDARD, false).get();
+    master_->groupApi.groups.push_back(group.get());
+  }
+  Commit();
+  out = group;
+  return FMOD_OK;
+}
+
+void Graph::RefreshFused(Channel& channel) {
+  Unit& fader = *channel.fader;
+  const UnitSettings& s = fader.api.settings;
+  const bool fused = channel.PlaysSound() && channel.api.chain.size() == 1 && fader.api.inputs.empty() &&
+                     fader.api.outputs.size() == 1 && channel.api.output != nullptr &&
+                     fader.api.outputs[0] == channel.api.output &&
+                     channel.api.output->type == FMOD_DSPCONNECTION_TYPE_STANDARD && s.active && !s.meterInput &&
+                     !s.meterOutput;
+  if (fused == channel.channelApi.fused) return;
+  if (!fused) EnsureCapacity(fader, engine_.format.channels);
+  channel.channelApi.fused = fused;
+  Send(Make(Command::Op::SetFused, &fader, fused ? &channel : nullptr));
+}
+
+FMOD_RESULT Graph::PlaySound(const std::shared_ptr<SoundData>& sound, const PlaySettings& play, Group* group,
+                             bool paused, std::shared_ptr<Channel>& out) {
+  Poll();
+  // A stream feeds one channel: playing it again ends the one it fed.
+  if (sound->IsStream())
+    for (Channel* other : std::vector<Channel*>(channelList_))
+      if (other->sound == sound) Stop(*other);
+  if (channels_.size() >= std::size_t(mixer_.limits.channels)) {
+    // Beyond the limit the least important channel gives up its voice.
+    Channel* victim = nullptr;
+    float victimAudibility = 0.0f;
+    for (Channel* c : channelList_) {
+      const float audibility = c->audibility.load(std::memory_order_relaxed);
+      if (victim == nullptr || c->api.settings.priority > victim->api.settings.priority ||
+          (c->api.settings.priority == victim->api.settings.priority && audibility < victimAudibility)) {
+        victim = c;
+        victimAudibility = audibility;
+      }
+    }
+    if (victim != nullptr) Stop(*victim, Channel::State::Stolen);
+  }
+  const auto free = std::find(indexUsed_.begin(), indexUsed_.end(), 0);
+  if (free == indexUsed_.end()) return FMOD_ERR_CHANNEL_ALLOC;
+  if (!Reserve(16)) return FMOD_ERR_MEMORY;
+
+  const int width = engine_.format.channels;
+  Group& target = group != nullptr ? *group : *master_;
+  auto channel = std::make_shared<Channel>();
+  *free = 1;
+  channel->index = int(free - indexUsed_.begin());
+  channel->serial = nextSerial_++;
+  channel->sound = sound;
+  channel->soundHandle = play.soundHandle;
+  NewControl(*channel, &target);
+
+  ControlSettings& s = channel->api.settings;
+  s.frequency = play.frequency;
+  s.priority = play.priority;
+  s.paused = paused;
+  const int soundWidth = std::clamp(sound->channels, 1, kMaxWidth);
+  s.matrixOut = width;
+  s.matrixIn = soundWidth;
+  s.matrix.assign(std::size_t(width) * soundWidth, 0.0f);
+  DefaultMatrix(s.matrix.data(), width, soundWidth);
+  channel->UseMode(play.mode);
+  spatial::Source& source = channel->api.source;
+  source.minDistance = play.minDistance;
+  source.maxDistance = play.maxDistance;
+  source.coneInsideAngle = play.coneInside;
+  source.coneOutsideAngle = play.coneOutside;
+  source.coneOutsideVolume = play.coneOutsideVolume;
+  source.customRolloff = play.customRolloff;
+
+  Channel::ChannelApiSide& api = channel->channelApi;
+  const std::uint32_t length = sound->length.load(std::memory_order_acquire);
+  api.loopMode = play.mode & (FMOD_LOOP_OFF | FMOD_LOOP_NORMAL | FMOD_LOOP_BIDI);
+  api.loopStart = play.loopStart;
+  api.loopEnd = play.loopEnd;
+  if (length > 0 && (api.loopEnd == 0 || api.loopEnd >= length)) api.loopEnd = length - 1;
+  if (api.loopStart > api.loopEnd) api.loopStart = 0;
+  api.loopCount = play.loopCount;
+  // The voice, set before the mixer first sees the channel.
+  Voice& voice = channel->channelRender.voice;
+  voice.width = soundWidth;
+  voice.loopMode = api.loopMode;
+  voice.loopStart = api.loopStart;
+  voice.loopEnd = api.loopEnd;
+  voice.loopCount = api.loopCount;
+  if (s.placement.enabled) {
+    // Placed at once (without the program's rolloff callback, which runs
+    // at the next update), so that the first block is not heard unplaced.
+    spatial::SystemState space = engine_.Space();
+    space.rolloffCallback = nullptr;
+    Place(*channel, spatial::Evaluate(space, source, engine_.format.speakerMode, width));
+  }
+  channel->settings.Publish(s);
+
+  channel->fader = NewInternalUnit(FMOD_DSP_TYPE_FADER, Role::ChannelFader, channel.get(), 0);
+  channel->api.chain = {channel->fader.get()};
+  channel->fader->api.chain = channel.get();
+  Unit& fader = *channel->fader;
+  Send(Make(Command::Op::SetSource, &fader, channel.get()));
+  Send(Make(Command::Op::SetGate, &fader, channel.get()));
+  channel->api.output = Connect(fader, *target.mixer, FMOD_DSPCONNECTION_TYPE_STANDARD, false).get();
+  channel->channelApi.fused = true;
+  Send(Make(Command::Op::SetFused, &fader, channel.get()));
+  Send(Make(Command::Op::AddChannel, channel.get()));
+  Commit();
+
+  target.groupApi.channels.push_back(channel.get());
+  PutSlot(channels_, channel);
+  channelList_.push_back(channel.get());
+  registry_.Add(channel);
+  out = channel;
+  return FMOD_OK;
+}
+
+FMOD_RESULT Graph::PlayUnit(Unit& unit, Group* group, bool paused, std::shared_ptr<Channel>& out) {
+  if (unit.role != Role::Free) return FMOD_ERR_DSP_RESERVED;
+  if (unit.api.chain != nullptr || unit.api.played != nullptr || !unit.api.outputs.empty()) return FMOD_ERR_DSP_INUSE;
+  Poll();
+  if (channels_.size() >= std::size_t(mixer_.limits.channels)) return FMOD_ERR_CHANNEL_ALLOC;
+  const auto free = std::find(indexUsed_.begin(), indexUsed_.end(), 0);
+  if (free == indexUsed_.end()) return FMOD_ERR_CHANNEL_ALLOC;
+  if (!Reserve(16)) return FMOD_ERR_MEMORY;
+
+  const int width = engine_.format.channels;
+  Group& target = group != nullptr ? *group : *master_;
+  auto channel = std::make_shared<Channel>();
+  *free = 1;
+  channel->index = int(free - indexUsed_.begin());
+  channel->serial = nextSerial_++;
+  channel->played = units_[unit.api.slot];
+  NewControl(*channel, &target);
+  ControlSettings& s = channel->api.settings;
+  s.frequency = float(engine_.format.sampleRate);
+  s.paused = paused;
+  s.matrixOut = s.matrixIn = width;
+  s.matrix.assign(std::size_t(width) * width, 0.0f);
+  DefaultMatrix(s.matrix.data(), width, width);
+  channel->settings.Publish(s);
+
+  channel->fader = NewInternalUnit(FMOD_DSP_TYPE_FADER, Role::ChannelFader, channel.get(), width);
+  channel->api.chain = {channel->fader.get()};
+  channel->fader->api.chain = channel.get();
+  Unit& fader = *channel->fader;
+  Send(Make(Command::Op::SetGate, &fader, channel.get()));
+  unit.api.played = channel.get();
+  unit.api.settings.active = true;
+  unit.settings.Publish(unit.api.settings);
+  Connect(unit, fader, FMOD_DSPCONNECTION_TYPE_STANDARD, true);
+  channel->api.output = Connect(fader, *target.mixer, FMOD_DSPCONNECTION_TYPE_STANDARD, false).get();
+  Send(Make(Command::Op::AddChannel, channel.get()));
+  Commit();
+
+  target.groupApi.channels.push_back(channel.get());
+  PutSlot(channels_, channel);
+  channelList_.push_back(channel.get());
+  registry_.Add(channel);
+  out = channel;
+  return FMOD_OK;
+}
+
+void Graph::DetachChain(Control& control) {
+  // The chain's own units go with it; units the program added stay, out of
+  // every chain, with only the connections the program made itself.
+  for (Unit* unit : control.api.chain) {
+    const bool own = unit->role != Role::Free;
+    for (Connection* c : std::vector<Connection*>(unit->api.inputs))
+      if (own || c->api.chainLink) Drop(*c);
+    for (Connection* c : std::vector<Connection*>(unit->api.outputs))
+      if (own || c->api.chainLink || c == control.api.output) Drop(*c);
+    if (own) {
+      Forget(*unit);
+    } else {
+      unit->api.chain = nullptr;
+      Send(Make(Command::Op::SetSource, unit, nullptr));
+      Send(Make(Command::Op::SetGate, unit, nullptr));
+    }
+  }
+  control.api.chain.clear();
+  if (control.api.output != nullptr) Drop(*control.api.output);
+}
+
+void Graph::Stop(Channel& channel, Channel::State why) {
+  Channel::ChannelApiSide& api = channel.channelApi;
+  if (api.state != Channel::State::Playing) return;
+  const std::size_t units = channel.api.chain.size();
+  if (!Reserve(8 + 6 * units)) {
+    pendingEnds_.push_back(&channel);  // tried again at the next poll
+    return;
+  }
+  api.state = why;
+  channel.api.gone = true;
+  if (channel.api.parent != nullptr) EraseOne(channel.api.parent->groupApi.channels, &channel);
+  DetachChain(channel);
+  if (Unit* played = channel.played.get()) {
+    for (Connection* c : std::vector<Connection*>(played->api.outputs))
+      if (c->api.chainLink) Drop(*c);
+    played->api.played = nullptr;
+  }
+  Send(Make(Command::Op::RemoveChannel, &channel));
+  Commit();
+  if (channel.index >= 0 && std::size_t(channel.index) < indexUsed_.size()) indexUsed_[std::size_t(channel.index)] = 0;
+  EraseOne(channelList_, &channel);
+  std::shared_ptr<Channel> owner = TakeSlot(channels_, channel);
+  if (!owner) return;
+  Retire(owner);
+  if (why == Channel::State::Stolen) {
+    // Its handle answers "stolen" for a while.
+    stolen_.push_back(owner);
+    if (stolen_.size() > kStolenKept) {
+      registry_.Remove(*stolen_.front());
+      stolen_.pop_front();
+    }
+  } else if (channel.api.callback != nullptr) {
+    // The end callback may still ask for the channel's user data, sound and
+    // system; its handle goes once the callback ran.
+    Queue(channel, FMOD_CHANNELCONTROL_CALLBACK_END, 0, owner);
+  } else {
+    registry_.Remove(channel);
+  }
+}
+
+void Graph::StopBelow(Group& group) {
+  for (Channel* channel : std::vector<Channel*>(group.groupApi.channels)) Stop(*channel);
+  for (Group* child : std::vector<Group*>(group.groupApi.groups)) StopBelow(*child);
+}
+
+void Graph::StopSound(const SoundData& sound) {
+  for (Channel* channel : std::vector<Channel*>(channelList_))
+    if (channel->sound.get() == &sound) Stop(*channel);
+}
+
+FMOD_RESULT Graph::SetParent(Channel& channel, Group& group) {
+  if (channel.api.parent == &group) return FMOD_OK;
+  if (!Reserve(4)) return FMOD_ERR_MEMORY;
+  if (channel.api.parent != nullptr) EraseOne(channel.api.parent->groupApi.channels, &channel);
+  channel.api.parent = &group;
+  group.groupApi.channels.push_back(&channel);
+  Send(Make(Command::Op::SetParent, &channel, &group));
+  if (Connection* output = channel.api.output) {
+    EraseOne(output->api.output->api.inputs, output);
+    output->api.output = group.mixer.get();
+    group.mixer->api.inputs.push_back(output);
+    Send(Make(Command::Op::Link, output, output->api.input, group.mixer.get()));
+  }
+  Commit();
+  return FMOD_OK;
+}
+
+FMOD_RESULT Graph::AddGroup(Group& parent, Group& child, Connection*& connection) {
+  connection = nullptr;
+  if (child.isMaster || &child == &parent) return FMOD_ERR_INVALID_PARAM;
+  for (const Group* g = &parent; g != nullptr; g = g->api.parent)
+    if (g == &child) return FMOD_ERR_INVALID_PARAM;  // would make a loop
+  if (!Reserve(8)) return FMOD_ERR_MEMORY;
+  if (child.api.parent != nullptr) EraseOne(child.api.parent->groupApi.groups, &child);
+  child.api.parent = &parent;
+  parent.groupApi.groups.push_back(&child);
+  Send(Make(Command::Op::SetParent, &child, &parent));
+  // A new connection from the child's head into the parent.
+  if (child.api.output != nullptr) Drop(*child.api.output);
+  Unit* head = child.api.chain.empty() ? child.fader.get() : child.api.chain.front();
+  child.api.output = Connect(*head, *parent.mixer, FMOD_DSPCONNECTION_TYPE_STANDARD, false).get();
+  Commit();
+  connection = child.api.output;
+  return FMOD_OK;
+}
+
+FMOD_RESULT Graph::ReleaseGroup(Group& group) {
+  if (group.isMaster) return FMOD_ERR_INVALID_PARAM;  // the master group goes with the system
+  const std::size_t work = 16 + 6 * (group.groupApi.channels.size() + group.groupApi.groups.size() +
+                                     group.api.chain.size());
+  if (!Reserve(work)) return FMOD_ERR_MEMORY;
+  // Its channels and sub-groups move to the master group.
+  for (Channel* channel : std::vector<Channel*>(group.groupApi.channels)) SetParent(*channel, *master_);
+  for (Group* child : std::vector<Group*>(group.groupApi.groups)) {
+    Connection* ignored = nullptr;
+    AddGroup(*master_, *child, ignored);
+  }
+  if (group.api.parent != nullptr) EraseOne(group.api.parent->groupApi.groups, &group);
+  group.api.gone = true;
+  DetachChain(group);
+  for (Connection* c : std::vector<Connection*>(group.mixer->api.inputs)) Drop(*c);
+  for (Connection* c : std::vector<Connection*>(group.mixer->api.outputs)) Drop(*c);
+  Forget(*group.mixer);
+  Commit();
+  registry_.Remove(group);
+  if (std::shared_ptr<Group> owner = TakeSlot(groups_, group)) Retire(std::move(owner));
+  return FMOD_OK;
+}
+
+bool Graph::IsPlayingBelow(const Group& group) const noexcept {
+  if (!group.groupApi.channels.empty()) return true;
+  for (const Group* child : group.groupApi.groups)
+    if (IsPlayingBelow(*child)) return true;
+  return false;
+}
+
+void Graph::CountPlaying(int& all, int& real) const noexcept {
+  all = int(channelList_.size());
+  real = 0;
+  for (const Channel* channel : channelList_)
+    if (!channel->isVirtual.load(std::memory_order_relaxed)) ++real;
+}
+
+// ---------------------------------------------------------------------------
+// Settings
+
+void Graph::Publish(Control& control) { control.settings.Publish(control.api.settings); }
+
+void Graph::Publish(Unit& unit) {
+  unit.settings.Publish(unit.api.settings);
+  if (unit.role == Role::ChannelFader && unit.control != nullptr && !unit.control->api.gone) {
+    if (!Reserve(2)) return;
+    RefreshFused(static_cast<Channel&>(*unit.control));
+    Commit();
+  }
+}
+
+void Graph::Publish(Connection& connection) { connection.settings.Publish(connection.api.settings); }
+
+FMOD_RESULT Graph::Seek(Channel& channel, std::uint64_t frame) {
+  if (!Reserve(1)) return FMOD_ERR_MEMORY;
+  Command seek = Make(Command::Op::Seek, &channel);
+  seek.x = frame;
+  Send(seek);
+  Commit();
+  channel.channelApi.seekSequence = mixer_.commands.Pushed();
+  channel.channelApi.seekFrame = frame;
+  return FMOD_OK;
+}
+
+FMOD_RESULT Graph::SendLoop(Channel& channel) {
+  if (!Reserve(1)) return FMOD_ERR_MEMORY;
+  const Channel::ChannelApiSide& api = channel.channelApi;
+  Command loop = Make(Command::Op::SetLoop, &channel);
+  loop.x = api.loopStart;
+  loop.y = api.loopEnd;
+  loop.z = api.loopCount;
+  loop.w = api.loopMode;
+  Send(loop);
+  Commit();
+  return FMOD_OK;
+}
+
+std::uint64_t Graph::PositionOf(const Channel& channel) const noexcept {
+  if (mixer_.Applied() < channel.channelApi.seekSequence) return channel.channelApi.seekFrame;
+  return channel.position.load(std::memory_order_acquire);
+}
+
+void Graph::Place(Channel& channel, const spatial::Result& r) {
+  Placement p;
+  p.enabled = channel.api.source.is3D;
+  p.level = std::clamp(channel.api.source.level, 0.0f, 1.0f);
+  p.attenuation = r.attenuation;
+  p.pitchFactor = r.pitchFactor;
+  p.lowpass = r.lowpassGain;
+  std::copy(std::begin(r.panGains), std::end(r.panGains), p.pan);
+  channel.api.settings.placement = p;
+}
+
+void Graph::Gather3D(std::vector<Placing>& work) {
+  work.clear();
+  for (Channel* channel : channelList_)
+    if (channel->api.source.is3D)
+      work.push_back(Placing{channels_[channel->api.slot], channel->api.source, {}});
+}
+
+void Graph::Apply3D(const std::vector<Placing>& work) {
+  for (const Placing& p : work) {
+    Channel& channel = *p.channel;
+    if (channel.api.gone || !channel.api.source.is3D) continue;
+    Place(channel, p.result);
+    Publish(channel);
+  }
+}
+
+float Graph::AudibilityOf(const Control& control) const noexcept {
+  const std::uint64_t clock = mixer_.Clock();
+  float audibility = ControlGain(control.api.settings, clock);
+  for (const Group* g = control.api.parent; g != nullptr; g = g->api.parent)
+    audibility *= ControlGain(g->api.settings, clock);
+  return audibility;
+}
+
+// ---------------------------------------------------------------------------
+// Units and connections
+
+FMOD_RESULT Graph::EnsureCapacity(Unit& unit, int width) {
+  width = std::clamp(width, 1, kMaxWidth);
+  if (unit.api.capacity >= width) return FMOD_OK;
+  if (!Reserve(2 + unit.api.inputs.size() + unit.api.outputs.size())) return FMOD_ERR_MEMORY;
+  auto buffer = std::make_shared<std::vector<float>>(std::size_t(width) * engine_.format.blockFrames, 0.0f);
+  Command swap = Make(Command::Op::SwapBuffer, &unit, buffer.get());
+  swap.x = std::uint64_t(width);
+  Send(swap);
+  Retire(buffer);  // after the swap it holds the old buffer
+  unit.api.capacity = width;
+  const int least = engine_.format.channels;
+  auto regain = [&](Connection& c) {
+    const int rows = std::max(c.api.output->api.capacity, least), columns = std::max(c.api.input->api.capacity, least);
+    auto gains = std::make_shared<std::vector<float>>(std::size_t(rows) * std::size_t(columns), 0.0f);
+    Send(Make(Command::Op::SwapGains, &c, gains.get()));
+    Retire(gains);
+  };
+  for (Connection* c : unit.api.inputs) regain(*c);
+  for (Connection* c : unit.api.outputs) regain(*c);
+  Commit();
+  return FMOD_OK;
+}
+
+FMOD_RESULT Graph::NewUnit(std::unique_ptr<Processor> processor, FMOD_DSP_TYPE type, std::shared_ptr<Unit>& out) {
+  auto unit = std::make_shared<Unit>(type, Role::Free, std::move(processor));
+  unit->systemHandle = systemHandle_;
+  // A caller's unit may ask for any width; the engine's own follow their input.
+  const int capacity = type == FMOD_DSP_TYPE_UNKNOWN ? kMaxWidth : std::max(engine_.format.channels, 8);
+  unit->render.out.assign(std::size_t(capacity) * engine_.format.blockFrames, 0.0f);
+  unit->render.capacity = capacity;
+  unit->api.capacity = capacity;
+  unit->settings.Publish(unit->api.settings);
+  PutSlot(units_, unit);
+  registry_.Add(unit);
+  if (const FMOD_RESULT created = unit->processor->Created(*unit); created != FMOD_OK) {
+    registry_.Remove(*unit);
+    TakeSlot(units_, *unit);
+    unit->api.gone = true;
+    return created;
+  }
+  out = unit;
+  return FMOD_OK;
+}
+
+FMOD_RESULT Graph::ReleaseUnit(Unit& unit) {
+  if (unit.role != Role::Free) return FMOD_ERR_DSP_RESERVED;
+  if (unit.api.chain != nullptr || unit.api.played != nullptr) return FMOD_ERR_DSP_INUSE;
+  auto routing = [](const Connection* c) { return c->api.input->api.route == c; };
+  for (const Connection* c : unit.api.inputs)
+    if (!routing(c)) return FMOD_ERR_DSP_INUSE;
+  for (const Connection* c : unit.api.outputs)
+    if (!routing(c)) return FMOD_ERR_DSP_INUSE;
+  if (!Reserve(4 + unit.api.inputs.size() + unit.api.outputs.size())) return FMOD_ERR_MEMORY;
+  // The routes of a send and into a return go with them.
+  for (Connection* c : std::vector<Connection*>(unit.api.inputs)) Drop(*c);
+  for (Connection* c : std::vector<Connection*>(unit.api.outputs)) Drop(*c);
+  Forget(unit);
+  // The release callback runs once the mixer no longer renders the unit.
+  Quiesce();
+  unit.processor->Releasing();
+  return FMOD_OK;
+}
+
+FMOD_RESULT Graph::AddInput(Unit& output, Unit& input, FMOD_DSPCONNECTION_TYPE type, Connection*& connection) {
+  connection = nullptr;
+  if (int(type) < 0 || type >= FMOD_DSPCONNECTION_TYPE_MAX) return FMOD_ERR_INVALID_PARAM;
+  const bool runs = type == FMOD_DSPCONNECTION_TYPE_STANDARD || type == FMOD_DSPCONNECTION_TYPE_SIDECHAIN;
+  // A connection that runs its input may not close a loop of such
+  // connections (a send only reads what its input made last).
+  if (&input == &output || (runs && Reaches(input, output))) return FMOD_ERR_DSP_CONNECTION;
+  if (!Reserve(8 + input.api.inputs.size() + input.api.outputs.size())) return FMOD_ERR_MEMORY;
+  if (output.role == Role::Free) EnsureCapacity(output, input.api.capacity);
+  connection = Connect(input, output, type, false).get();
+  for (Unit* end : {&input, &output})
+    if (end->role == Role::ChannelFader && end->control != nullptr && !end->control->api.gone)
+      RefreshFused(static_cast<Channel&>(*end->control));
+  Commit();
+  return FMOD_OK;
+}
+
+FMOD_RESULT Graph::Disconnect(Unit& unit, Unit* target, Connection* connection) {
+  if (connection != nullptr && connection->api.input != &unit && connection->api.output != &unit)
+    return FMOD_ERR_INVALID_PARAM;
+  std::vector<Connection*> drop;
+  auto consider = [&](Connection* c, Unit* other) {
+    if ((target == nullptr || other == target) && (connection == nullptr || c == connection)) drop.push_back(c);
+  };
+  for (Connection* c : unit.api.inputs) consider(c, c->api.input);
+  for (Connection* c : unit.api.outputs) consider(c, c->api.output);
+  if (target != nullptr && drop.empty()) return FMOD_ERR_DSP_NOTFOUND;
+  if (!Reserve(4 * drop.size() + 4)) return FMOD_ERR_MEMORY;
+  for (Connection* c : drop) Drop(*c);
+  Commit();
+  return FMOD_OK;
+}
+
+FMOD_RESULT Graph::DisconnectAll(Unit& unit, bool inputs, bool outputs) {
+  std::vector<Connection*> drop;
+  if (inputs) drop.insert(drop.end(), unit.api.inputs.begin(), unit.api.inputs.end());
+  if (outputs) drop.insert(drop.end(), unit.api.outputs.begin(), unit.api.outputs.end());
+  if (!Reserve(4 * drop.size() + 4)) return FMOD_ERR_MEMORY;
+  for (Connection* c : drop) Drop(*c);
+  Commit();
+  return FMOD_OK;
+}
+
+FMOD_RESULT Graph::InsertUnit(Control& control, int index, Unit& unit) {
+  std::vector<Unit*>& chain = control.api.chain;
+  const int size = int(chain.size());
+  if (index == FMOD_CHANNELCONTROL_DSP_HEAD) index = 0;
+  else if (index == FMOD_CHANNELCONTROL_DSP_TAIL) index = size;
+  else if (index == FMOD_CHANNELCONTROL_DSP_FADER)
+    index = int(std::find(chain.begin(), chain.end(), control.fader.get()) - chain.begin());
+  if (index < 0 || index > size) return FMOD_ERR_INVALID_PARAM;
+  if (unit.role != Role::Free) return FMOD_ERR_DSP_RESERVED;
+  if (unit.api.chain != nullptr || unit.api.played != nullptr || !unit.api.outputs.empty()) return FMOD_ERR_DSP_INUSE;
+  if (!Reserve(16 + unit.api.inputs.size())) return FMOD_ERR_MEMORY;
+  const Channel* channel = control.isGroup ? nullptr : &static_cast<const Channel&>(control);
+  const bool soundTail = index == size && channel != nullptr && channel->PlaysSound();
+  // Before the fader of a channel the signal is as wide as its sound.
+  const int faderAt = int(std::find(chain.begin(), chain.end(), control.fader.get()) - chain.begin());
+  const int width = channel != nullptr && channel->PlaysSound() && index > faderAt ? channel->sound->channels
+                                                                                 : engine_.format.channels;
+  EnsureCapacity(unit, width);
+
+  // Fades in from passing its input through, so the signal has no step.
+  unit.api.settings.active = true;
+  unit.settings.Publish(unit.api.settings);
+  Command fadeIn = Make(Command::Op::Transition, &unit);
+  fadeIn.x = 1;
+  Send(fadeIn);
+
+  Unit* below = index < size ? chain[std::size_t(index)] : nullptr;  // null: the channel's source
+  if (soundTail) {
+    Unit& oldTail = *chain.back();
+    Send(Make(Command::Op::SetSource, &oldTail, nullptr));
+    Send(Make(Command::Op::SetSource, &unit, const_cast<Channel*>(channel)));
+    Connect(unit, oldTail, FMOD_DSPCONNECTION_TYPE_STANDARD, true);
+  } else {
+    // The connection out of `below` (into the unit above, or out of the
+    // head into the parent) now leaves the new unit; `below` feeds the new
+    // unit. At the tail of a group `below` is its mixing head, for a unit
+    // played as a channel the played unit.
+    Unit* from = below;
+    if (from == nullptr) from = control.isGroup ? static_cast<Group&>(control).mixer.get() : channel->played.get();
+    Unit* above = index > 0 ? chain[std::size_t(index) - 1] : nullptr;
+    Connection* edge = nullptr;
+    if (above == nullptr) {
+      edge = control.api.output;
+    } else if (from != nullptr) {
+      for (Connection* c : above->api.inputs)
+        if (c->api.input == from && c->api.chainLink) edge = c;
+    }
+    if (edge != nullptr) Repoint(*edge, unit);
+    if (from != nullptr) Connect(*from, unit, FMOD_DSPCONNECTION_TYPE_STANDARD, true);
+  }
+  if (index == 0) {
+    Unit& oldHead = *chain.front();
+    Send(Make(Command::Op::SetGate, &oldHead, nullptr));
+    Send(Make(Command::Op::SetGate, &unit, &control));
+    if (control.isGroup && static_cast<Group&>(control).isMaster) Send(Make(Command::Op::SetOutput, &unit));
+  }
+  chain.insert(chain.begin() + index, &unit);
+  unit.api.chain = &control;
+  if (channel != nullptr) RefreshFused(static_cast<Channel&>(control));
+  Commit();
+  return FMOD_OK;
+}
+
+FMOD_RESULT Graph::RemoveUnit(Control& control, Unit& unit) {
+  std::vector<Unit*>& chain = control.api.chain;
+  const auto at = std::find(chain.begin(), chain.end(), &unit);
+  if (at == chain.end()) return FMOD_ERR_DSP_NOTFOUND;
+  if (unit.role != Role::Free) return FMOD_ERR_DSP_RESERVED;
+  if (!Reserve(16)) return FMOD_ERR_MEMORY;
+  const std::size_t index = std::size_t(at - chain.begin());
+  const Channel* channel = control.isGroup ? nullptr : &static_cast<const Channel&>(control);
+  const bool soundTail = index + 1 == chain.size() && channel != nullptr && channel->PlaysSound();
+
+  // First the unit fades to passing its input through (one block), then
+  // the chain closes over it.
+  Command fadeOut = Make(Command::Op::Transition, &unit);
+  fadeOut.x = 0;
+  Send(fadeOut);
+  Send(Make(Command::Op::Barrier));
+
+  Unit* above = index > 0 ? chain[index - 1] : nullptr;
+  if (soundTail) {
+    Send(Make(Command::Op::SetSource, &unit, nullptr));
+    Send(Make(Command::Op::SetSource, above, const_cast<Channel*>(channel)));
+  }
+  // What fed the unit within the chain.
+  Unit* from = nullptr;
+  for (Connection* c : std::vector<Connection*>(unit.api.inputs))
+    if (c->api.chainLink) {
+      from = c->api.input;
+      Drop(*c);
+    }
+  Connection* edge = nullptr;
+  if (above == nullptr) {
+    edge = control.api.output;
+  } else {
+    for (Connection* c : unit.api.outputs)
+      if (c->api.output == above && c->api.chainLink) edge = c;
+  }
+  if (edge != nullptr) {
+    if (from != nullptr) Repoint(*edge, *from);
+    else Drop(*edge);
+  }
+  if (index == 0 && chain.size() > 1) {
+    Send(Make(Command::Op::SetGate, &unit, nullptr));
+    Send(Make(Command::Op::SetGate, chain[1], &control));
+    if (control.isGroup && static_cast<Group&>(control).isMaster) Send(Make(Command::Op::SetOutput, chain[1]));
+  }
+  chain.erase(at);
+  unit.api.chain = nullptr;
+  if (channel != nullptr) RefreshFused(static_cast<Channel&>(control));
+  Commit();
+  return FMOD_OK;
+}
+
+FMOD_RESULT Graph::MoveUnit(Control& control, Unit& unit, int index) {
+  std::vector<Unit*>& chain = control.api.chain;
+  const auto at = std::find(chain.begin(), chain.end(), &unit);
+  if (at == chain.end()) return FMOD_ERR_DSP_NOTFOUND;
+  if (index == FMOD_CHANNELCONTROL_DSP_HEAD) index = 0;
+  else if (index == FMOD_CHANNELCONTROL_DSP_TAIL) index = int(chain.size()) - 1;
+  if (index < 0 || index >= int(chain.size())) return FMOD_ERR_INVALID_PARAM;
+  if (index == int(at - chain.begin())) return FMOD_OK;
+  if (unit.role != Role::Free) return FMOD_ERR_DSP_RESERVED;  // the fader keeps its place
+  if (const FMOD_RESULT removed = RemoveUnit(control, unit); removed != FMOD_OK) return removed;
+  return InsertUnit(control, index, unit);
+}
+
+FMOD_RESULT Graph::ResetUnit(Unit& unit) {
+  if (!Reserve(1)) return FMOD_ERR_MEMORY;
+  Send(Make(Command::Op::ResetUnit, &unit));
+  Commit();
+  return FMOD_OK;
+}
+
+FMOD_RESULT Graph::SetUnitPosition(Unit& unit, unsigned position) {
+  if (!Reserve(1)) return FMOD_ERR_MEMORY;
+  Command command = Make(Command::Op::SetUnitPosition, &unit);
+  command.x = position;
+  Send(command);
+  Commit();
+  return FMOD_OK;
+}
+
+void Graph::Route(Unit& send) {
+  const auto& processor = static_cast<const SendProcessor&>(*send.processor);
+  const int id = processor.IntAt(FMOD_DSP_SEND_RETURNID);
+  Unit* target = nullptr;
+  if (id >= 0)
+    for (const std::shared_ptr<Unit>& unit : units_)
+      if (unit->type == FMOD_DSP_TYPE_RETURN && static_cast<const ReturnProcessor&>(*unit->processor).Id() == id)
+        target = unit.get();
+  if (!Reserve(8)) return;
+  if (send.api.route != nullptr && send.api.route->api.output != target) Drop(*send.api.route);
+  if (target != nullptr && send.api.route == nullptr)
+    send.api.route = Connect(send, *target, FMOD_DSPCONNECTION_TYPE_SEND, false).get();
+  if (Connection* route = send.api.route) {
+    route->api.settings.mix = processor.FloatAt(FMOD_DSP_SEND_LEVEL);
+    Publish(*route);
+  }
+  Commit();
+}
+
+void Graph::ParameterChanged(Unit& unit, int index) {
+  if (unit.type == FMOD_DSP_TYPE_SEND && (index == FMOD_DSP_SEND_RETURNID || index == FMOD_DSP_SEND_LEVEL))
+    Route(unit);
+}
+
+// ---------------------------------------------------------------------------
+// The hand-off back
+
+void Graph::Poll() {
+  if (master_ == nullptr) return;
+  // Reports first, then what they free: a report about an object is always
+  // read before the object is.
+  Notice notice;
+  while (mixer_.notices.Pop(notice)) {
+    Control& control = *notice.control;
+    if (control.api.gone) continue;
+    Queue(control,
+          notice.kind == Notice::Kind::SyncPoint ? FMOD_CHANNELCONTROL_CALLBACK_SYNCPOINT
+                                                 : FMOD_CHANNELCONTROL_CALLBACK_VIRTUALVOICE,
+          std::intptr_t(notice.data));
+  }
+  for (Channel* channel : std::exchange(pendingEnds_, {})) Stop(*channel);
+  while (mixer_.ends.Pop(notice)) {
+    Control& control = *notice.control;
+    if (control.api.gone) continue;
+    if (notice.kind == Notice::Kind::Ended) Stop(static_cast<Channel&>(control));
+    else StopBelow(static_cast<Group&>(control));
+  }
+  Commit();
+  Reclaim();
+}
+
+void Graph::TakeEvents(std::vector<Event>& events) {
+  events.clear();
+  events.swap(events_);
+}
+
+void Graph::Shutdown() {
+  // The output has stopped: nothing renders any more, so everything goes
+  // now. Units a program made get their release callback.
+  for (const std::shared_ptr<Unit>& unit : units_) {
+    unit->api.gone = true;
+    registry_.Remove(*unit);
+    if (unit->role == Role::Free) unit->processor->Releasing();
+  }
+  for (const std::shared_ptr<Connection>& c : connections_) {
+    c->api.gone = true;
+    registry_.Remove(*c);
+  }
+  for (const std::shared_ptr<Channel>& channel : channels_) {
+    channel->api.gone = true;
+    channel->channelApi.state = Channel::State::Ended;
+    registry_.Remove(*channel);
+  }
+  for (const std::shared_ptr<Channel>& channel : stolen_) registry_.Remove(*channel);
+  for (const Event& event : events_)
+    if (event.ended) registry_.Remove(*event.ended);
+  for (const std::shared_ptr<Group>& group : groups_) {
+    group->api.gone = true;
+    registry_.Remove(*group);
+  }
+  units_.clear();
+  connections_.clear();
+  channels_.clear();
+  channelList_.clear();
+  stolen_.clear();
+  events_.clear();
+  pendingEnds_.clear();
+  groups_.clear();
+  master_.reset();
+  retired_.clear();
+}
+
+}  // namespace sonvel::engine::core
