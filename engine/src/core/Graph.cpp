@@ -150,6 +150,7 @@ std::shared_ptr<Unit> Graph::NewInternalUnit(FMOD_DSP_TYPE type, Role role, Cont
   else processor = std::make_unique<FaderProcessor>(control);
   auto unit = std::make_shared<Unit>(type, role, std::move(processor), control);
   unit->systemHandle = systemHandle_;
+  unit->engine = self_;
   unit->api.settings.active = true;
   unit->settings.Publish(unit->api.settings);
   if (capacity > 0) {
@@ -165,6 +166,7 @@ std::shared_ptr<Unit> Graph::NewInternalUnit(FMOD_DSP_TYPE type, Role role, Cont
 std::shared_ptr<Connection> Graph::Connect(Unit& input, Unit& output, FMOD_DSPCONNECTION_TYPE type, bool chainLink,
                                            bool rampIn) {
   auto c = std::make_shared<Connection>(type);
+  c->engine = self_;
   c->api.input = &input;
   c->api.output = &output;
   c->api.chainLink = chainLink;
@@ -395,6 +397,14 @@ FMOD_RESULT Graph::PlaySound(const std::shared_ptr<SoundData>& sound, const Play
   channel->api.output = Connect(fader, *target.mixer, FMOD_DSPCONNECTION_TYPE_STANDARD, false).get();
   channel->channelApi.fused = true;
   Send(Make(Command::Op::SetFused, &fader, channel.get()));
+  // Until the mixer has chosen, a channel beyond the real voices starts
+  // virtual (the choice follows in its first block).
+  int real = 0;
+  for (const Channel* other : channelList_)
+    if (!other->isVirtual.load(std::memory_order_relaxed)) ++real;
+  const bool startsVirtual = real >= mixer_.realVoices;
+  channel->isVirtual.store(startsVirtual, std::memory_order_relaxed);
+  channel->channelRender.isVirtual = startsVirtual;
   Send(Make(Command::Op::AddChannel, channel.get()));
   Commit();
 
@@ -705,6 +715,7 @@ FMOD_RESULT Graph::EnsureCapacity(Unit& unit, int width) {
 FMOD_RESULT Graph::NewUnit(std::unique_ptr<Processor> processor, FMOD_DSP_TYPE type, std::shared_ptr<Unit>& out) {
   auto unit = std::make_shared<Unit>(type, Role::Free, std::move(processor));
   unit->systemHandle = systemHandle_;
+  unit->engine = self_;
   // A caller's unit may ask for any width; the engine's own follow their input.
   const int capacity = type == FMOD_DSP_TYPE_UNKNOWN ? kMaxWidth : std::max(engine_.format.channels, 8);
   unit->render.out.assign(std::size_t(capacity) * engine_.format.blockFrames, 0.0f);

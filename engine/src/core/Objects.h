@@ -46,6 +46,7 @@ public:
 
   FMOD_DSP* handle = nullptr;  // given by the API's registry
   FMOD_SYSTEM* systemHandle = nullptr;
+  std::weak_ptr<Engine> engine;
   const FMOD_DSP_TYPE type;
   const Role role;
   const std::unique_ptr<Processor> processor;
@@ -96,6 +97,7 @@ public:
   explicit Connection(FMOD_DSPCONNECTION_TYPE type) : type(type) {}
 
   FMOD_DSPCONNECTION* handle = nullptr;
+  std::weak_ptr<Engine> engine;
   const FMOD_DSPCONNECTION_TYPE type;
   // Standard and sidechain connections run their input; send connections
   // read what it last produced.
