@@ -46,10 +46,12 @@ public:
   virtual TTembroFMODPtr<ITembroFMODChannel> PlayWithChannel(
       const TTembroFMODPtr<ITembroFMODChannelGroup>& AChannelGroup, FMOD_BOOL APaused) = 0;  // slot 21
 
-  // Connects AInput (required) as an input of this unit and returns the new
-  // connection.
-  virtual TTembroFMODPtr<ITembroFMODDSPConnection> AddInput(const TTembroFMODPtr<ITembroFMODDSP>& AInput,
-                                                            FMOD_DSPCONNECTION_TYPE AType) = 0;  // slot 22
+  // Connects AInput (required) as an input of this unit and hands out the
+  // new connection in AConnection, which is cleared first: a failed call
+  // leaves it null.
+  virtual void AddInput(const TTembroFMODPtr<ITembroFMODDSP>& AInput,
+                        TTembroFMODPtr<ITembroFMODDSPConnection>& AConnection,
+                        FMOD_DSPCONNECTION_TYPE AType) = 0;  // slot 22
   // Removes the connection AConnection to ATarget; both are required.
   virtual void DisconnectFrom(const TTembroFMODPtr<ITembroFMODDSP>& ATarget,
                               const TTembroFMODPtr<ITembroFMODDSPConnection>& AConnection) = 0;  // slot 23

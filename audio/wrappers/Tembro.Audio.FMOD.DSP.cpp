@@ -51,7 +51,14 @@ TTembroFMODDSP::TTembroFMODDSP(FMOD_DSP* AHandle, TTembroFMODOwnership AOwnershi
     : TTembroFMODObject(AHandle, AOwnership) {}
 
 TTembroFMODDSP::~TTembroFMODDSP() {
-  if (OwnsEngineObject()) static_cast<void>(FMOD_DSP_Release(FHandle));
+  if (!OwnsEngineObject()) return;
+  // The result is ignored; a release through an empty table slot raises,
+  // which a destructor reports instead of letting out.
+  try {
+    static_cast<void>(FMOD_DSP_Release(FHandle));
+  } catch (const std::exception& E) {
+    ReportTembroFMODError(E.what());
+  }
 }
 
 ITembroFMODDSPPtr TTembroFMODDSP::CreateFromDescription(const TTembroFMODPtr<ITembroFMODSystem>& ASystem,
@@ -187,11 +194,13 @@ TTembroFMODPtr<ITembroFMODChannel> TTembroFMODDSP::PlayWithChannel(
 
 // FMOD_DSP_AddInput. The engine ends the connection when the units are
 // disconnected, so the connection's wrapper releases nothing.
-ITembroFMODDSPConnectionPtr TTembroFMODDSP::AddInput(const ITembroFMODDSPPtr& AInput, FMOD_DSPCONNECTION_TYPE AType) {
+void TTembroFMODDSP::AddInput(const ITembroFMODDSPPtr& AInput, ITembroFMODDSPConnectionPtr& AConnection,
+                              FMOD_DSPCONNECTION_TYPE AType) {
+  AConnection = nullptr;
   RequireObject(AInput, "AddInput", "AInput");
   FMOD_DSPCONNECTION* Connection = nullptr;
   CheckFMODResult(FMOD_DSP_AddInput(FHandle, HandleOf<FMOD_DSP>(AInput), &Connection, AType));
-  return ITembroFMODDSPConnectionPtr(new TTembroFMODDSPConnection(Connection, TTembroFMODOwnership::Borrowed));
+  AConnection = ITembroFMODDSPConnectionPtr(new TTembroFMODDSPConnection(Connection, TTembroFMODOwnership::Borrowed));
 }
 
 // FMOD_DSP_DisconnectFrom
@@ -361,6 +370,12 @@ long long MatrixExtent(int AOut, int AIn, int AHop) {
   return (AOut - 1) * Width + AIn;
 }
 
+// A matrix shape no engine reads safely: negative counts or hop, or a hop
+// narrower than a row.
+bool MalformedMatrix(int AOut, int AIn, int AHop) {
+  return AOut < 0 || AIn < 0 || AHop < 0 || (AHop != 0 && AHop < AIn);
+}
+
 }  // namespace
 
 TTembroFMODDSPConnection::TTembroFMODDSPConnection(FMOD_DSPCONNECTION* AHandle,
@@ -410,10 +425,14 @@ TTembroFMODMixMatrix TTembroFMODDSPConnection::GetMixMatrix() const {
 // FMOD_DSPConnection_SetMixMatrix. A matrix whose rows reach past the
 // record's coefficients is refused before the engine could read them.
 void TTembroFMODDSPConnection::SetMixMatrix(const TTembroFMODMixMatrix& AValue) {
-  if (MatrixExtent(AValue.OutChannels, AValue.InChannels, AValue.InChannel_Hop) > MatrixCapacity)
+  if (MalformedMatrix(AValue.OutChannels, AValue.InChannels, AValue.InChannel_Hop) ||
+      MatrixExtent(AValue.OutChannels, AValue.InChannels, AValue.InChannel_Hop) > MatrixCapacity)
     throw ETembroFMODError(FMOD_ERR_INVALID_PARAM);
-  CheckFMODResult(FMOD_DSPConnection_SetMixMatrix(FHandle, const_cast<float*>(AValue.Matrix.data()),
-                                                  AValue.OutChannels, AValue.InChannels, AValue.InChannel_Hop));
+  // The engine's parameter is not const: it gets a copy, never the caller's
+  // record cast.
+  std::array<float, TTembroFMODMixMatrix::Capacity> Copy = AValue.Matrix;
+  CheckFMODResult(FMOD_DSPConnection_SetMixMatrix(FHandle, Copy.data(), AValue.OutChannels, AValue.InChannels,
+                                                  AValue.InChannel_Hop));
 }
 
 // FMOD_DSPConnection_GetType

@@ -61,7 +61,8 @@ public:
   void Play(const TTembroFMODPtr<ITembroFMODChannelGroup>& AChannelGroup, FMOD_BOOL APaused) override;
   TTembroFMODPtr<ITembroFMODChannel> PlayWithChannel(const TTembroFMODPtr<ITembroFMODChannelGroup>& AChannelGroup,
                                                      FMOD_BOOL APaused) override;
-  ITembroFMODDSPConnectionPtr AddInput(const ITembroFMODDSPPtr& AInput, FMOD_DSPCONNECTION_TYPE AType) override;
+  void AddInput(const ITembroFMODDSPPtr& AInput, ITembroFMODDSPConnectionPtr& AConnection,
+                FMOD_DSPCONNECTION_TYPE AType) override;
   void DisconnectFrom(const ITembroFMODDSPPtr& ATarget, const ITembroFMODDSPConnectionPtr& AConnection) override;
   void DisconnectAll(FMOD_BOOL AInputs, FMOD_BOOL AOutputs) override;
   void GetInput(std::int32_t AIndex, ITembroFMODDSPPtr& AInput, ITembroFMODDSPConnectionPtr& AInputConnection) override;

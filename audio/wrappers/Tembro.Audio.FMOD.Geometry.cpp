@@ -24,7 +24,14 @@ TTembroFMODGeometry::TTembroFMODGeometry(FMOD_GEOMETRY* AHandle, TTembroFMODOwne
     : TTembroFMODObject(AHandle, AOwnership) {}
 
 TTembroFMODGeometry::~TTembroFMODGeometry() {
-  if (OwnsEngineObject()) static_cast<void>(FMOD_Geometry_Release(FHandle));
+  if (!OwnsEngineObject()) return;
+  // The result is ignored; a release through an empty table slot raises,
+  // which a destructor reports instead of letting out.
+  try {
+    static_cast<void>(FMOD_Geometry_Release(FHandle));
+  } catch (const std::exception& E) {
+    ReportTembroFMODError(E.what());
+  }
 }
 
 // FMOD_System_CreateGeometry

@@ -12,7 +12,14 @@ TTembroFMODReverb3D::TTembroFMODReverb3D(FMOD_REVERB3D* AHandle, TTembroFMODOwne
     : TTembroFMODObject(AHandle, AOwnership) {}
 
 TTembroFMODReverb3D::~TTembroFMODReverb3D() {
-  if (OwnsEngineObject()) static_cast<void>(FMOD_Reverb3D_Release(FHandle));
+  if (!OwnsEngineObject()) return;
+  // The result is ignored; a release through an empty table slot raises,
+  // which a destructor reports instead of letting out.
+  try {
+    static_cast<void>(FMOD_Reverb3D_Release(FHandle));
+  } catch (const std::exception& E) {
+    ReportTembroFMODError(E.what());
+  }
 }
 
 // FMOD_System_CreateReverb3D

@@ -5,11 +5,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "GraphTraffic.h"
 #include "MixTestSupport.h"
 
 using namespace sonvel::test;
@@ -457,6 +460,23 @@ TEST_F(DspTest, GarbageAndStaleHandlesAnswerInvalidHandleEverywhere) {
 #undef FMOD_ENTRY
   }
   EXPECT_EQ(Checked, 5 * (39 + 9));
+}
+
+// Four threads edit the graph, play, stop and set parameters while the
+// real-time output mixes (run under the thread sanitizer too).
+TEST_F(DspTest, TheGraphTakesEditsFromFourThreadsWhileTheMixerRuns) {
+  Start({.RealVoices = 16, .Output = FMOD_OUTPUTTYPE_NOSOUND, .Block = 256});
+  {
+    GraphTraffic Traffic(FSystem);
+    Traffic.Start(4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Traffic.Stop();
+    EXPECT_GT(Traffic.Operations.load(), 1000u);
+  }
+  int All = 0, Real = 0;
+  ASSERT_EQ(Lib::FMOD_System_GetChannelsPlaying(FSystem, &All, &Real), FMOD_OK);
+  EXPECT_LE(Real, 16);
+  EXPECT_EQ(Lib::FMOD_System_Close(FSystem), FMOD_OK);
 }
 
 }  // namespace

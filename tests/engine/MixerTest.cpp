@@ -7,6 +7,8 @@
 #include <cmath>
 #include <functional>
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -516,6 +518,255 @@ TEST_F(MixerTest, ThreeDPansOverTheSpeakersOfTheSoftwareFormat) {
     for (int Speaker : Case.Loud) Loud += SpeakerPeak[std::size_t(Speaker)] * SpeakerPeak[std::size_t(Speaker)];
     EXPECT_GT(Loud, 0.9f * Total);  // the energy lies where the source is
   }
+}
+
+// ---------------------------------------------------------------------------
+// Faults a reading of the first mixer found, each held down here.
+
+struct TEndRecord {
+  static inline std::vector<std::pair<FMOD_RESULT, void*>> Seen;
+  static FMOD_RESULT F_CALL Record(FMOD_CHANNELCONTROL* AControl, FMOD_CHANNELCONTROL_TYPE,
+                                   FMOD_CHANNELCONTROL_CALLBACK_TYPE AType, void*, void*) {
+    if (AType != FMOD_CHANNELCONTROL_CALLBACK_END) return FMOD_OK;
+    void* Data = nullptr;
+    const FMOD_RESULT Result = Lib::FMOD_Channel_GetUserData(reinterpret_cast<FMOD_CHANNEL*>(AControl), &Data);
+    Seen.emplace_back(Result, Data);
+    return FMOD_OK;
+  }
+};
+
+// Channels that end between two updates (here many, on the real-time
+// output) keep their user data for their end callback, however many plays
+// come between.
+TEST_F(MixerTest, ChannelsEndingBetweenUpdatesKeepTheirDataForTheirEndCallbacks) {
+  Start({.RealVoices = 32, .Output = FMOD_OUTPUTTYPE_NOSOUND, .Block = 256});
+  TEndRecord::Seen.clear();
+  FMOD_SOUND* Blip = Sound(64, Level(0.1f));
+  std::vector<int> Owners(300);
+  for (int& Owner : Owners) {
+    FMOD_CHANNEL* Channel = Play(Blip, true);
+    ASSERT_EQ(Lib::FMOD_Channel_SetUserData(Channel, &Owner), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_Channel_SetCallback(Channel, &TEndRecord::Record), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_Channel_SetPaused(Channel, false), FMOD_OK);
+  }
+  int All = -1;
+  for (int Tries = 0; Tries < 2000 && All != 0; ++Tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(Lib::FMOD_System_GetChannelsPlaying(FSystem, &All, nullptr), FMOD_OK);
+  }
+  ASSERT_EQ(All, 0);
+  for (int I = 0; I < 20; ++I) Play(Blip, true);  // plays between the ends and the update
+  ASSERT_EQ(Lib::FMOD_System_Update(FSystem), FMOD_OK);
+  ASSERT_EQ(TEndRecord::Seen.size(), Owners.size());
+  for (std::size_t I = 0; I < Owners.size(); ++I) {
+    EXPECT_EQ(TEndRecord::Seen[I].first, FMOD_OK) << I;
+    EXPECT_EQ(TEndRecord::Seen[I].second, &Owners[I]) << I;
+  }
+}
+
+// Direct occlusion and the distance filter's own level are two settings:
+// setting one leaves the other, and occlusion alone attenuates.
+TEST_F(MixerTest, OcclusionAndTheDistanceFilterLevelAreSeparateSettings) {
+  FMOD_SOUND* Tone = Sound(8 * kBlock, Level(0.5f), FMOD_3D | FMOD_LOOP_OFF);
+  FMOD_CHANNEL* Open = Play(Tone, true);
+  FMOD_CHANNEL* Occluded = Play(Sound(8 * kBlock, Level(0.5f), FMOD_3D | FMOD_LOOP_OFF), true);
+  const FMOD_VECTOR Ahead{0, 0, 1};
+  for (FMOD_CHANNEL* Channel : {Open, Occluded})
+    ASSERT_EQ(Lib::FMOD_Channel_Set3DAttributes(Channel, &Ahead, nullptr, nullptr), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_Set3DOcclusion(Occluded, 0.5f, 0.25f), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_Set3DDistanceFilter(Occluded, true, 0.8f, 1500.0f), FMOD_OK);
+  float Direct = 0, Reverb = 0, Level = 0, Centre = 0;
+  FMOD_BOOL Custom = false;
+  ASSERT_EQ(Lib::FMOD_Channel_Get3DOcclusion(Occluded, &Direct, &Reverb), FMOD_OK);
+  EXPECT_EQ(Direct, 0.5f);
+  EXPECT_EQ(Reverb, 0.25f);
+  ASSERT_EQ(Lib::FMOD_Channel_Get3DDistanceFilter(Occluded, &Custom, &Level, &Centre), FMOD_OK);
+  EXPECT_TRUE(Custom);
+  EXPECT_EQ(Level, 0.8f);
+  EXPECT_EQ(Centre, 1500.0f);
+  ASSERT_EQ(Lib::FMOD_Channel_SetDelay(Open, 0, 3 * kBlock, true), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_SetDelay(Occluded, 4 * kBlock, 0, true), FMOD_OK);
+  for (FMOD_CHANNEL* Channel : {Open, Occluded}) ASSERT_EQ(Lib::FMOD_Channel_SetPaused(Channel, false), FMOD_OK);
+  const TMix Mix = this->Mix(8);
+  // Both filters pass a constant level once settled: what is left is the
+  // occlusion's attenuation.
+  EXPECT_NEAR(Mix.L[7 * kBlock] / Mix.L[2 * kBlock], 0.5f, 0.01f);
+}
+
+// Unlocking a playing sound publishes new frames whole; what is heard
+// changes, and a thread that keeps unlocking while the real-time output
+// reads never races with it (the thread sanitizer watches this one).
+TEST_F(MixerTest, UnlockingAPlayingSoundReplacesItsFramesWhole) {
+  FMOD_SOUND* Loop = Sound(4 * kBlock, Level(0.25f), FMOD_LOOP_NORMAL | FMOD_2D);
+  Play(Loop);
+  Update(2);
+  void* Data = nullptr;
+  unsigned int Length = 0;
+  ASSERT_EQ(Lib::FMOD_Sound_Lock(Loop, 0, 4 * kBlock * sizeof(float), &Data, nullptr, &Length, nullptr), FMOD_OK);
+  std::fill_n(static_cast<float*>(Data), Length / sizeof(float), 0.5f);
+  ASSERT_EQ(Lib::FMOD_Sound_Unlock(Loop, Data, nullptr, Length, 0), FMOD_OK);
+  const TMix Mix = this->Mix(3);
+  EXPECT_NEAR(Mix.L[kBlock], 0.25f, kTolerance);
+  EXPECT_NEAR(Mix.L[4 * kBlock], 0.5f, kTolerance);
+
+  Start({.Output = FMOD_OUTPUTTYPE_NOSOUND, .Block = 256});
+  FMOD_SOUND* Busy = Sound(4 * kBlock, Level(0.25f), FMOD_LOOP_NORMAL | FMOD_2D);
+  Play(Busy);
+  Play(Busy);
+  std::atomic<bool> Stop{false};
+  std::thread Writer([&] {
+    for (float Value = 0.0f; !Stop; Value += 0.01f) {
+      void* Part = nullptr;
+      unsigned int Bytes = 0;
+      if (Lib::FMOD_Sound_Lock(Busy, 0, 1024, &Part, nullptr, &Bytes, nullptr) != FMOD_OK) continue;
+      std::fill_n(static_cast<float*>(Part), Bytes / sizeof(float), Value);
+      Lib::FMOD_Sound_Unlock(Busy, Part, nullptr, Bytes, 0);
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  Stop = true;
+  Writer.join();
+}
+
+// A channel's audibility is one product, wherever it is asked for: its
+// volume, its 3D attenuation and every group's volume above it; the voice
+// choice uses the same.
+TEST_F(MixerTest, AudibilityIsOneProductForTheQuestionAndTheVoiceChoice) {
+  Start({.RealVoices = 1});
+  FMOD_CHANNELGROUP* Quiet = nullptr;
+  ASSERT_EQ(Lib::FMOD_System_CreateChannelGroup(FSystem, "quiet", &Quiet), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_ChannelGroup_SetVolume(Quiet, 0.1f), FMOD_OK);
+  FMOD_CHANNEL* Far = Play(Sound(8 * kBlock, Level(0.1f), FMOD_3D | FMOD_LOOP_OFF), true, Quiet);
+  const FMOD_VECTOR Away{0, 0, 4};
+  ASSERT_EQ(Lib::FMOD_Channel_Set3DAttributes(Far, &Away, nullptr, nullptr), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_SetVolume(Far, 0.5f), FMOD_OK);
+  FMOD_CHANNEL* Near = Play(Sound(8 * kBlock, Level(0.1f)), true);
+  ASSERT_EQ(Lib::FMOD_Channel_SetVolume(Near, 0.2f), FMOD_OK);
+  for (FMOD_CHANNEL* Channel : {Far, Near}) ASSERT_EQ(Lib::FMOD_Channel_SetPaused(Channel, false), FMOD_OK);
+  Update(2);
+  float Audibility = 0;
+  ASSERT_EQ(Lib::FMOD_Channel_GetAudibility(Far, &Audibility), FMOD_OK);
+  EXPECT_NEAR(Audibility, 0.5f * 0.25f * 0.1f, 1e-5f);  // volume, inverse rolloff at 4, the group
+  ASSERT_EQ(Lib::FMOD_Channel_GetAudibility(Near, &Audibility), FMOD_OK);
+  EXPECT_NEAR(Audibility, 0.2f, 1e-6f);
+  FMOD_BOOL Virtual = false;
+  ASSERT_EQ(Lib::FMOD_Channel_IsVirtual(Far, &Virtual), FMOD_OK);
+  EXPECT_TRUE(Virtual);  // the quieter one by that product
+  ASSERT_EQ(Lib::FMOD_Channel_IsVirtual(Near, &Virtual), FMOD_OK);
+  EXPECT_FALSE(Virtual);
+}
+
+struct TRolloffRecord {
+  static inline std::vector<FMOD_CHANNELCONTROL*> Controls;
+  static inline std::vector<std::thread::id> Threads;
+  static inline void* Data = nullptr;
+  static float F_CALL Record(FMOD_CHANNELCONTROL* AControl, float ADistance) {
+    Controls.push_back(AControl);
+    Threads.push_back(std::this_thread::get_id());
+    // Finding one's own record from inside works: no lock of the engine's is held.
+    Lib::FMOD_Channel_GetUserData(reinterpret_cast<FMOD_CHANNEL*>(AControl), &Data);
+    return 1.0f / (1.0f + ADistance);
+  }
+};
+
+TEST_F(MixerTest, TheRolloffCallbackIsToldItsChannelOnTheUpdatingThread) {
+  TRolloffRecord::Controls.clear();
+  TRolloffRecord::Threads.clear();
+  ASSERT_EQ(Lib::FMOD_System_Set3DRolloffCallback(FSystem, &TRolloffRecord::Record), FMOD_OK);
+  FMOD_CHANNEL* Channel = Play(Sound(8 * kBlock, Level(0.5f), FMOD_3D | FMOD_LOOP_OFF), true);
+  int Mine = 0;
+  ASSERT_EQ(Lib::FMOD_Channel_SetUserData(Channel, &Mine), FMOD_OK);
+  const FMOD_VECTOR Where{0, 0, 3};
+  ASSERT_EQ(Lib::FMOD_Channel_Set3DAttributes(Channel, &Where, nullptr, nullptr), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Channel_SetPaused(Channel, false), FMOD_OK);
+  Update(2);
+  ASSERT_FALSE(TRolloffRecord::Controls.empty());
+  for (FMOD_CHANNELCONTROL* Control : TRolloffRecord::Controls)
+    EXPECT_EQ(Control, reinterpret_cast<FMOD_CHANNELCONTROL*>(Channel));
+  for (std::thread::id Thread : TRolloffRecord::Threads) EXPECT_EQ(Thread, std::this_thread::get_id());
+  EXPECT_EQ(TRolloffRecord::Data, &Mine);
+  float Audibility = 0;
+  ASSERT_EQ(Lib::FMOD_Channel_GetAudibility(Channel, &Audibility), FMOD_OK);
+  EXPECT_NEAR(Audibility, 0.25f, 1e-5f);  // the callback's 1 / (1 + 3)
+}
+
+// Where a loop wraps inside a block, the frames after the wrap are known by
+// their own positions: sync points there fire, and the position is right,
+// for a stream as for a sample.
+TEST_F(MixerTest, PositionsAndSyncPointsFollowALoopWrapInsideABlock) {
+  const std::string Path = (FFolder.Path() / "ramp.wav").string();
+  {
+    SF_INFO Info{};
+    Info.channels = 1;
+    Info.samplerate = kRate;
+    Info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* File = sf_open(Path.c_str(), SFM_WRITE, &Info);
+    std::vector<float> Data(3000);
+    for (std::size_t I = 0; I < Data.size(); ++I) Data[I] = float(I) / 10000.0f;
+    sf_writef_float(File, Data.data(), sf_count_t(Data.size()));
+    sf_close(File);
+  }
+  for (const bool Stream : {false, true}) {
+    SCOPED_TRACE(Stream ? "stream" : "sample");
+    Start({});
+    TEvents::Seen.clear();
+    FMOD_SOUND* Ramp = nullptr;
+    const FMOD_MODE Mode = FMOD_LOOP_NORMAL | FMOD_2D | (Stream ? FMOD_CREATESTREAM : FMOD_DEFAULT);
+    ASSERT_EQ(Lib::FMOD_System_CreateSound(FSystem, Path.c_str(), Mode, nullptr, &Ramp), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_Sound_SetLoopPoints(Ramp, 0, FMOD_TIMEUNIT_PCM, 1499, FMOD_TIMEUNIT_PCM), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_Sound_AddSyncPoint(Ramp, 100, FMOD_TIMEUNIT_PCM, "early", nullptr), FMOD_OK);
+    FMOD_CHANNEL* Channel = Play(Ramp, true);
+    ASSERT_EQ(Lib::FMOD_Channel_SetCallback(Channel, &TEvents::Record), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_Channel_SetPaused(Channel, false), FMOD_OK);
+    Update(2);  // 0..1499, then 0..547 in the second block
+    unsigned int Position = 0;
+    ASSERT_EQ(Lib::FMOD_Channel_GetPosition(Channel, &Position, FMOD_TIMEUNIT_PCM), FMOD_OK);
+    EXPECT_EQ(Position, 2 * kBlock - 1500);
+    const auto Syncs = std::count_if(TEvents::Seen.begin(), TEvents::Seen.end(), [](const auto& AEvent) {
+      return AEvent.first == FMOD_CHANNELCONTROL_CALLBACK_SYNCPOINT;
+    });
+    EXPECT_EQ(Syncs, 2);
+    const TMix Mix = this->Mix(0);
+    EXPECT_NEAR(Mix.L[1600], 0.0100f, kTolerance);  // frame 100 of the second pass
+  }
+}
+
+// Suspending the mixer, locking it, and stopping or counting a sound
+// group's channels from several threads at once never deadlock (they once
+// took the system's and the mixer's locks in opposite orders).
+TEST_F(MixerTest, SuspendLockAndSoundGroupCallsFromSeveralThreadsNeverDeadlock) {
+  Start({.Output = FMOD_OUTPUTTYPE_NOSOUND, .Block = 256});
+  FMOD_SOUND* Tone = Sound(4 * kBlock, Level(0.1f), FMOD_LOOP_NORMAL | FMOD_2D);
+  FMOD_SOUNDGROUP* Group = nullptr;
+  ASSERT_EQ(Lib::FMOD_System_CreateSoundGroup(FSystem, "busy", &Group), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_Sound_SetSoundGroup(Tone, Group), FMOD_OK);
+  std::atomic<bool> Stop{false};
+  std::atomic<int> Finished{0};
+  std::atomic<std::uint64_t> Rounds{0};
+  std::vector<std::thread> Threads;
+  const std::function<void()> Work[] = {
+      [&] { Lib::FMOD_System_MixerSuspend(FSystem); Lib::FMOD_System_MixerResume(FSystem); },
+      [&] { Lib::FMOD_System_LockDSP(FSystem); Play(Tone); Lib::FMOD_System_UnlockDSP(FSystem); },
+      [&] { int Count = 0; Lib::FMOD_SoundGroup_GetNumPlaying(Group, &Count); Lib::FMOD_SoundGroup_Stop(Group); },
+      [&] { Lib::FMOD_System_Update(FSystem); Play(Tone); },
+  };
+  for (const auto& Step : Work)
+    Threads.emplace_back([&, Step] {
+      while (!Stop) {
+        Step();
+        ++Rounds;
+      }
+      ++Finished;
+    });
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  Stop = true;
+  for (int Tries = 0; Tries < 500 && Finished < 4; ++Tries) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (Finished < 4) {
+    ADD_FAILURE() << "deadlocked";
+    std::abort();  // the threads cannot be joined
+  }
+  for (std::thread& Thread : Threads) Thread.join();
+  EXPECT_GT(Rounds.load(), 100u);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "Tembro.Audio.FMOD.DSP.h"
+#include "Tembro.Audio.FMOD.Geometry.h"
+#include "Tembro.Audio.FMOD.Reverb3D.h"
 #include "Tembro.Audio.FMOD.ChannelGroup.h"
 #include "Tembro.Audio.FMOD.Intf.Channel.h"
 #include "Tembro.Audio.FMOD.System.h"
@@ -119,7 +121,8 @@ TEST(DSPWrapper, DestructorsReleaseOnlyWhatTheWrapperOwns) {
       Owned->GetInput(0, Input, InputConnection);
       Owned->GetOutput(0, Output, OutputConnection);
       ITembroFMODDSPPtr Ends[] = {InputConnection->GetInput(), InputConnection->GetOutput()};
-      ITembroFMODDSPConnectionPtr Added = Owned->AddInput(Ends[0], FMOD_DSPCONNECTION_TYPE_STANDARD);
+      ITembroFMODDSPConnectionPtr Added;
+      Owned->AddInput(Ends[0], Added, FMOD_DSPCONNECTION_TYPE_STANDARD);
       ITembroFMODDSPPtr NullUnit(new TTembroFMODDSP(nullptr));
       Fake.Calls.clear();
     }
@@ -375,7 +378,9 @@ TEST(DSPWrapper, AddInputConnectsTheInputAndReturnsTheConnection) {
     return *AOut = kConnection, FMOD_OK;
   };
   ITembroFMODDSPPtr DSP = BorrowedDSP();
-  ITembroFMODDSPConnectionPtr Result = DSP->AddInput(BorrowedDSP(kOtherDSP), FMOD_DSPCONNECTION_TYPE_SIDECHAIN);
+  ITembroFMODDSPConnectionPtr Result;
+  DSP->AddInput(BorrowedDSP(kOtherDSP), Result, FMOD_DSPCONNECTION_TYPE_SIDECHAIN);
+  ASSERT_TRUE(Result);
   EXPECT_EQ(Result->GetInternalHandle(), kConnection);
   EXPECT_EQ(Normalised(Fake.Calls),
             (Strings{"FMOD_DSP_AddInput(dsp=0xd5b0, input=0xd5b1, connection=&, type=" +
@@ -385,10 +390,19 @@ TEST(DSPWrapper, AddInputConnectsTheInputAndReturnsTheConnection) {
   Fake.Actions.FMOD_DSP_AddInput = [](FMOD_DSP*, FMOD_DSP*, FMOD_DSPCONNECTION**, FMOD_DSPCONNECTION_TYPE) {
     return FMOD_ERR_DSP_CONNECTION;
   };
-  EXPECT_THROW(DSP->AddInput(BorrowedDSP(kOtherDSP), FMOD_DSPCONNECTION_TYPE_STANDARD), Lib::ETembroFMODError);
+  // A failed call leaves the connection null, whatever it held before.
+  EXPECT_THROW(DSP->AddInput(BorrowedDSP(kOtherDSP), Result, FMOD_DSPCONNECTION_TYPE_STANDARD), Lib::ETembroFMODError);
+  EXPECT_FALSE(Result);
+  Fake.Actions.FMOD_DSP_AddInput = [](FMOD_DSP*, FMOD_DSP*, FMOD_DSPCONNECTION** AOut, FMOD_DSPCONNECTION_TYPE) {
+    return *AOut = kConnection, FMOD_OK;
+  };
+  DSP->AddInput(BorrowedDSP(kOtherDSP), Result, FMOD_DSPCONNECTION_TYPE_STANDARD);
+  ASSERT_TRUE(Result);
   Fake.Calls.clear();
-  EXPECT_EQ(RaisedText([&] { DSP->AddInput(nullptr, FMOD_DSPCONNECTION_TYPE_STANDARD); }), "AddInput: AInput is null");
-  EXPECT_TRUE(Fake.Calls.empty());
+  EXPECT_EQ(RaisedText([&] { DSP->AddInput(nullptr, Result, FMOD_DSPCONNECTION_TYPE_STANDARD); }),
+            "AddInput: AInput is null");
+  EXPECT_FALSE(Result);
+  Fake.Calls.clear();
 }
 
 TEST(DSPWrapper, DisconnectFromNeedsBothTargetAndConnection) {
@@ -666,7 +680,7 @@ TEST(DSPConnectionWrapper, MixMatrixReadFillsTheRecordWithHopZeroAndRefusesMoreT
   EXPECT_THROW(Wrapper->GetMixMatrix(), Lib::ETembroFMODError);
 }
 
-TEST(DSPConnectionWrapper, MixMatrixWriteHandsOverTheRecordsCoefficientsAndRefusesRowsPastThem) {
+TEST(DSPConnectionWrapper, MixMatrixWriteHandsOverACopyOfTheCoefficientsAndRefusesMalformedShapes) {
   struct Case {
     int Out, In, Hop;
     bool Refused;
@@ -674,6 +688,7 @@ TEST(DSPConnectionWrapper, MixMatrixWriteHandsOverTheRecordsCoefficientsAndRefus
       {4, 4, 0, false},  {2, 8, 0, false},  {2, 2, 10, false},  // rows 10 apart: coefficients 0, 1, 10, 11
       {0, 0, 0, false},  {4, 5, 0, true},   {3, 6, 0, true},    {2, 2, 15, true},  // the last one would be 16
       {5, 3, 4, true},   {4, 3, 4, false},  {4, 4, 4, false},  // last row ends at 14 and 15
+      {-1, 2, 0, true},  {2, -1, 0, true},  {2, 2, -3, true},   {2, 4, 2, true},  // negative, or rows overlap
   };
   FakeEngine Fake;
   ITembroFMODDSPConnectionPtr Wrapper = Connection();
@@ -682,8 +697,10 @@ TEST(DSPConnectionWrapper, MixMatrixWriteHandsOverTheRecordsCoefficientsAndRefus
     for (int K = 0; K < 16; ++K) Record.Matrix[K] = K * 0.5f;
     Record.OutChannels = C.Out, Record.InChannels = C.In, Record.InChannel_Hop = C.Hop;
     const float* Seen = nullptr;
+    std::array<float, 16> Values{};
     Fake.Actions.FMOD_DSPConnection_SetMixMatrix = [&](FMOD_DSPCONNECTION*, float* M, int, int, int) {
       Seen = M;
+      std::copy_n(M, Values.size(), Values.begin());
       return FMOD_OK;
     };
     Fake.Calls.clear();
@@ -693,10 +710,36 @@ TEST(DSPConnectionWrapper, MixMatrixWriteHandsOverTheRecordsCoefficientsAndRefus
       EXPECT_TRUE(Fake.Calls.empty());
       continue;
     }
-    EXPECT_EQ(Seen, Record.Matrix.data());
+    EXPECT_NE(Seen, Record.Matrix.data());  // a copy, not the caller's const record
+    EXPECT_EQ(Values, Record.Matrix);
     EXPECT_EQ(Normalised(Fake.Calls),
               (Strings{"FMOD_DSPConnection_SetMixMatrix(dspconnection=0xc044, matrix=&, outchannels=" +
                        std::to_string(C.Out) + ", inchannels=" + std::to_string(C.In) +
                        ", inchannel_hop=" + std::to_string(C.Hop) + ")"}));
   }
+}
+
+namespace {
+
+std::vector<std::string> GReported;
+void Collect(const char* AMessage) noexcept { GReported.emplace_back(AMessage); }
+
+}  // namespace
+
+// With no engine loaded every table slot is empty and calling one raises;
+// the destructors that release report that instead of letting it out.
+TEST(DSPWrapper, DestructorsReportAReleaseThroughAnEmptyEntryPoint) {
+  GReported.clear();
+  SetTembroFMODErrorSink(&Collect);
+  auto* Unit = reinterpret_cast<FMOD_DSP*>(0xd5b0);
+  auto* Shape = reinterpret_cast<FMOD_GEOMETRY*>(0x6e0);
+  auto* Zone = reinterpret_cast<FMOD_REVERB3D*>(0x3d0);
+  EXPECT_NO_THROW(ITembroFMODDSPPtr(new TTembroFMODDSP(Unit, TTembroFMODOwnership::Owned)).Reset());
+  EXPECT_NO_THROW(ITembroFMODGeometryPtr(new TTembroFMODGeometry(Shape, TTembroFMODOwnership::Owned)).Reset());
+  EXPECT_NO_THROW(ITembroFMODReverb3DPtr(new TTembroFMODReverb3D(Zone, TTembroFMODOwnership::Owned)).Reset());
+  SetTembroFMODErrorSink(nullptr);
+  ASSERT_EQ(GReported.size(), 3u);
+  EXPECT_NE(GReported[0].find("FMOD_DSP_Release"), std::string::npos);
+  EXPECT_NE(GReported[1].find("FMOD_Geometry_Release"), std::string::npos);
+  EXPECT_NE(GReported[2].find("FMOD_Reverb3D_Release"), std::string::npos);
 }

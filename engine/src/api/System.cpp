@@ -344,6 +344,12 @@ FMOD_RESULT Update(FMOD_SYSTEM* handle) {
         if (channel->sound && channel->sound->IsStream() && !channel->api.settings.paused)
           streams.push_back(channel->sound);
     }
+    // Frames decoded before a seek or a loop change can fill a ring that only
+    // the mixer empties: drop them here, holding the mixer back, so the
+    // stream thread has room for what this block will read.
+    engine->mixer.lock.Lock();
+    for (const auto& data : streams) static_cast<io::Stream&>(*data->stream).DropStale();
+    engine->mixer.lock.Unlock();
     const unsigned frames = engine->format.blockFrames * 2 + 4;
     for (const auto& data : streams) static_cast<io::Stream&>(*data->stream).WaitFor(frames, 2000);
     if (const FMOD_RESULT mixed = device->MixOneBlock(); mixed != FMOD_OK) return mixed;

@@ -266,7 +266,7 @@ void Graph::Start(const std::weak_ptr<Engine>& self) {
 }
 
 FMOD_RESULT Graph::NewGroup(const std::string& name, std::shared_ptr<Group>& out) {
-  if (!Reserve(8)) return FMOD_ERR_MEMORY;
+  if (!Reserve(8) || !RoomForUnits(2)) return FMOD_ERR_MEMORY;
   const int width = engine_.format.channels;
   auto group = std::make_shared<Group>();
   group->name = name;
@@ -334,7 +334,7 @@ FMOD_RESULT Graph::PlaySound(const std::shared_ptr<SoundData>& sound, const Play
   }
   const auto free = std::find(indexUsed_.begin(), indexUsed_.end(), 0);
   if (free == indexUsed_.end()) return FMOD_ERR_CHANNEL_ALLOC;
-  if (!Reserve(16)) return FMOD_ERR_MEMORY;
+  if (!Reserve(16) || !RoomForUnits(1)) return FMOD_ERR_MEMORY;
 
   const int width = engine_.format.channels;
   Group& target = group != nullptr ? *group : *master_;
@@ -423,7 +423,7 @@ FMOD_RESULT Graph::PlayUnit(Unit& unit, Group* group, bool paused, std::shared_p
   if (channels_.size() >= std::size_t(mixer_.limits.channels)) return FMOD_ERR_CHANNEL_ALLOC;
   const auto free = std::find(indexUsed_.begin(), indexUsed_.end(), 0);
   if (free == indexUsed_.end()) return FMOD_ERR_CHANNEL_ALLOC;
-  if (!Reserve(16)) return FMOD_ERR_MEMORY;
+  if (!Reserve(16) || !RoomForUnits(1)) return FMOD_ERR_MEMORY;
 
   const int width = engine_.format.channels;
   Group& target = group != nullptr ? *group : *master_;
@@ -713,6 +713,8 @@ FMOD_RESULT Graph::EnsureCapacity(Unit& unit, int width) {
 }
 
 FMOD_RESULT Graph::NewUnit(std::unique_ptr<Processor> processor, FMOD_DSP_TYPE type, std::shared_ptr<Unit>& out) {
+  // The mixer's walk through the graph is sized for this many units.
+  if (!RoomForUnits(1)) return FMOD_ERR_MEMORY;
   auto unit = std::make_shared<Unit>(type, Role::Free, std::move(processor));
   unit->systemHandle = systemHandle_;
   unit->engine = self_;

@@ -151,6 +151,10 @@ private:
   // there is none (the change then answers FMOD_ERR_MEMORY).
   bool Reserve(std::size_t count);
   void Send(const Command& command);  // stage; committed by Commit
+  // Whether `count` more units fit the graph the mixer is sized for.
+  bool RoomForUnits(std::size_t count) const noexcept {
+    return units_.size() + count <= std::size_t(mixer_.limits.units);
+  }
   void Commit();
   void Retire(std::shared_ptr<void> object);
   void Reclaim();

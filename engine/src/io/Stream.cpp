@@ -236,6 +236,13 @@ std::uint32_t Stream::Read(float* out, std::uint32_t count, std::uint64_t& posit
   return copied;
 }
 
+void Stream::DropStale() noexcept {
+  // A read of nothing drops every frame of an older generation and stops
+  // at the first of the current one.
+  std::uint64_t position = 0;
+  Read(nullptr, 0, position);
+}
+
 bool Stream::Ended() const noexcept {
   return ended_.load(std::memory_order_acquire) && readGeneration_.load(std::memory_order_acquire) == SeekGeneration();
 }

@@ -62,6 +62,11 @@ public:
   // source frames: it stops where a loop wrap or a seek jumps.
   std::uint32_t Read(float* out, std::uint32_t count, std::uint64_t& position) noexcept override;
 
+  // Consumer side too: drops what was decoded before the latest seek, so
+  // that the stream thread has room for the new frames. For a caller that
+  // stands in for the mixer (which must not read meanwhile).
+  void DropStale() noexcept;
+
   // ---- Any thread. Seek never waits (the mixer calls it too).
   void Seek(std::uint64_t position) noexcept override;
   void SetLoop(FMOD_MODE loopMode, std::uint32_t loopStart, std::uint32_t loopEnd, int loopCount) noexcept;
