@@ -308,7 +308,12 @@ void Graph::RefreshFused(Channel& channel) {
   if (fused == channel.channelApi.fused) return;
   if (!fused) EnsureCapacity(fader, engine_.format.channels);
   channel.channelApi.fused = fused;
-  Send(Make(Command::Op::SetFused, &fader, fused ? &channel : nullptr));
+  // The connection carries the mark too, so that the mixer's walk through
+  // a group's inputs need not visit the fader. Unfusing clears it on the
+  // connection that had it.
+  Connection* marked = fused ? channel.api.output : channel.channelApi.fusedConnection;
+  channel.channelApi.fusedConnection = fused ? channel.api.output : nullptr;
+  Send(Make(Command::Op::SetFused, &fader, fused ? &channel : nullptr, marked));
 }
 
 FMOD_RESULT Graph::PlaySound(const std::shared_ptr<SoundData>& sound, const PlaySettings& play, Group* group,
@@ -396,7 +401,8 @@ FMOD_RESULT Graph::PlaySound(const std::shared_ptr<SoundData>& sound, const Play
   Send(Make(Command::Op::SetGate, &fader, channel.get()));
   channel->api.output = Connect(fader, *target.mixer, FMOD_DSPCONNECTION_TYPE_STANDARD, false).get();
   channel->channelApi.fused = true;
-  Send(Make(Command::Op::SetFused, &fader, channel.get()));
+  channel->channelApi.fusedConnection = channel->api.output;
+  Send(Make(Command::Op::SetFused, &fader, channel.get(), channel->api.output));
   // Until the mixer has chosen, a channel beyond the real voices starts
   // virtual (the choice follows in its first block).
   int real = 0;
@@ -604,6 +610,9 @@ void Graph::CountPlaying(int& all, int& real) const noexcept {
   real = 0;
   for (const Channel* channel : channelList_)
     if (!channel->isVirtual.load(std::memory_order_relaxed)) ++real;
+  // The mixer never gives more voices than it has; read while it swaps two
+  // channels' voices, the flags may briefly say otherwise.
+  real = std::min(real, mixer_.realVoices);
 }
 
 // ---------------------------------------------------------------------------
@@ -964,6 +973,13 @@ void Graph::Route(Unit& send) {
 void Graph::ParameterChanged(Unit& unit, int index) {
   if (unit.type == FMOD_DSP_TYPE_SEND && (index == FMOD_DSP_SEND_RETURNID || index == FMOD_DSP_SEND_LEVEL))
     Route(unit);
+  // A channel's or group's fader gain travels with the control's settings,
+  // which the mixer reads anyway.
+  if ((unit.role == Role::ChannelFader || unit.role == Role::GroupFader) && index == FMOD_DSP_FADER_GAIN &&
+      unit.control != nullptr && !unit.control->api.gone) {
+    unit.control->api.settings.faderGain = static_cast<const FaderProcessor&>(*unit.processor).Gain();
+    Publish(*unit.control);
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -13,42 +13,6 @@ namespace {
 constexpr float kFraction = 1.0f / 4294967296.0f;
 }
 
-// With SSE2, four frames at a time: positions run in 16.16 fixed point
-// relative to a whole frame taken exactly from the 64-bit position every 64
-// frames, so the rounding of the step never builds up.
-void LerpMono(const float* __restrict s, std::uint64_t phase, std::uint64_t increment, float* __restrict v,
-              unsigned count) noexcept {
-  unsigned j = 0;
-#if defined(__SSE2__)
-  const std::uint32_t step16 = std::uint32_t(increment >> 16);
-  const __m128 scale = _mm_set1_ps(1.0f / 65536.0f);
-  const __m128i fractionMask = _mm_set1_epi32(0xFFFF);
-  const __m128i step4 = _mm_set1_epi32(int(step16 * 4u));
-  while (count - j >= 4) {
-    const unsigned chunk = std::min(count - j, 64u) & ~3u;
-    const std::uint64_t at = phase + std::uint64_t(j) * increment;
-    const float* origin = s + std::size_t(at >> 32);
-    const std::uint32_t first = std::uint32_t(at) >> 16;
-    __m128i position = _mm_setr_epi32(int(first), int(first + step16), int(first + 2 * step16),
-                                      int(first + 3 * step16));
-    for (unsigned i = 0; i < chunk; i += 4) {
-      alignas(16) std::uint32_t k[4];
-      _mm_store_si128(reinterpret_cast<__m128i*>(k), _mm_srli_epi32(position, 16));
-      const __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(position, fractionMask)), scale);
-      const __m128 a = _mm_setr_ps(origin[k[0]], origin[k[1]], origin[k[2]], origin[k[3]]);
-      const __m128 b = _mm_setr_ps(origin[k[0] + 1], origin[k[1] + 1], origin[k[2] + 1], origin[k[3] + 1]);
-      _mm_storeu_ps(v + j + i, _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), f)));
-      position = _mm_add_epi32(position, step4);
-    }
-    j += chunk;
-  }
-#endif
-  for (std::uint64_t p = phase + std::uint64_t(j) * increment; j < count; ++j, p += increment) {
-    const std::size_t k = std::size_t(p >> 32);
-    v[j] = s[k] + (s[k + 1] - s[k]) * (float(std::uint32_t(p)) * kFraction);
-  }
-}
-
 void LerpAdd(const float* __restrict s, int width, std::uint64_t phase, std::uint64_t increment,
              float* __restrict out, unsigned count) noexcept {
   std::uint64_t p = phase;
@@ -61,28 +25,50 @@ void LerpAdd(const float* __restrict s, int width, std::uint64_t phase, std::uin
   }
 }
 
-// With SSE2, two frames (four samples) at a time.
-void AddMonoToStereo(const float* __restrict v, float* __restrict out, unsigned count, float l, float r, float dl,
-                     float dr) noexcept {
+// With SSE2, four frames at a time: positions run in 16.16 fixed point
+// relative to a whole frame taken exactly from the 64-bit position every 64
+// frames, so the rounding of the step never builds up; the four frames are
+// spread to both sides (two frames per vector) and added with their gains.
+void LerpMonoToStereo(const float* __restrict s, std::uint64_t phase, std::uint64_t increment, float* __restrict out,
+                      unsigned count, float l, float r, float dl, float dr) noexcept {
   unsigned j = 0;
 #if defined(__SSE2__)
+  const std::uint32_t step16 = std::uint32_t(increment >> 16);
+  const __m128 scale = _mm_set1_ps(1.0f / 65536.0f);
+  const __m128i fractionMask = _mm_set1_epi32(0xFFFF);
+  const __m128i step4 = _mm_set1_epi32(int(step16 * 4u));
   __m128 gains = _mm_setr_ps(l + dl, r + dr, l + 2 * dl, r + 2 * dr);
   const __m128 ramp = _mm_setr_ps(2 * dl, 2 * dr, 2 * dl, 2 * dr);
-  for (; j + 4 <= count; j += 4) {
-    const __m128 four = _mm_loadu_ps(v + j);
-    const __m128 firstPair = _mm_unpacklo_ps(four, four);   // v0 v0 v1 v1
-    const __m128 secondPair = _mm_unpackhi_ps(four, four);  // v2 v2 v3 v3
-    float* o = out + 2 * j;
-    _mm_storeu_ps(o, _mm_add_ps(_mm_loadu_ps(o), _mm_mul_ps(firstPair, gains)));
-    gains = _mm_add_ps(gains, ramp);
-    _mm_storeu_ps(o + 4, _mm_add_ps(_mm_loadu_ps(o + 4), _mm_mul_ps(secondPair, gains)));
-    gains = _mm_add_ps(gains, ramp);
+  while (count - j >= 4) {
+    const unsigned chunk = std::min(count - j, 64u) & ~3u;
+    const std::uint64_t at = phase + std::uint64_t(j) * increment;
+    const float* origin = s + std::size_t(at >> 32);
+    const std::uint32_t first = std::uint32_t(at) >> 16;
+    __m128i position = _mm_setr_epi32(int(first), int(first + step16), int(first + 2 * step16),
+                                      int(first + 3 * step16));
+    float* o = out + 2 * std::size_t(j);
+    for (unsigned i = 0; i < chunk; i += 4, o += 8) {
+      alignas(16) std::uint32_t k[4];
+      _mm_store_si128(reinterpret_cast<__m128i*>(k), _mm_srli_epi32(position, 16));
+      const __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(position, fractionMask)), scale);
+      const __m128 a = _mm_setr_ps(origin[k[0]], origin[k[1]], origin[k[2]], origin[k[3]]);
+      const __m128 b = _mm_setr_ps(origin[k[0] + 1], origin[k[1] + 1], origin[k[2] + 1], origin[k[3] + 1]);
+      const __m128 v = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), f));
+      _mm_storeu_ps(o, _mm_add_ps(_mm_loadu_ps(o), _mm_mul_ps(_mm_unpacklo_ps(v, v), gains)));
+      gains = _mm_add_ps(gains, ramp);
+      _mm_storeu_ps(o + 4, _mm_add_ps(_mm_loadu_ps(o + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), gains)));
+      gains = _mm_add_ps(gains, ramp);
+      position = _mm_add_epi32(position, step4);
+    }
+    j += chunk;
   }
 #endif
-  for (; j < count; ++j) {
+  for (std::uint64_t p = phase + std::uint64_t(j) * increment; j < count; ++j, p += increment) {
+    const std::size_t k = std::size_t(p >> 32);
+    const float v = s[k] + (s[k + 1] - s[k]) * (float(std::uint32_t(p)) * kFraction);
     const float t = float(j + 1);
-    out[2 * j] += v[j] * (l + dl * t);
-    out[2 * j + 1] += v[j] * (r + dr * t);
+    out[2 * j] += v * (l + dl * t);
+    out[2 * j + 1] += v * (r + dr * t);
   }
 }
 

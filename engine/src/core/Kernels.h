@@ -5,18 +5,16 @@
 
 namespace sonvel::engine::core {
 
-// Linear interpolation of a mono source: v[j] is `s` read at the position
-// phase + j * increment (32 bits of fraction).
-void LerpMono(const float* s, std::uint64_t phase, std::uint64_t increment, float* v, unsigned count) noexcept;
-
 // Linear interpolation of `width` interleaved channels, added to `out`.
 void LerpAdd(const float* s, int width, std::uint64_t phase, std::uint64_t increment, float* out,
              unsigned count) noexcept;
 
-// Adds a mono voice to an interleaved stereo buffer with the gains l and r,
-// which move by dl and dr per frame (the ramp of a change): frame j gets
-// l + dl * (j + 1).
-void AddMonoToStereo(const float* v, float* out, unsigned count, float l, float r, float dl, float dr) noexcept;
+// A mono source interpolated linearly at the positions phase + j * increment
+// (32 bits of fraction) and added to both sides of the interleaved stereo
+// `out` with the gains l and r, which move by dl and dr per frame (the ramp
+// of a change): frame j gets l + dl * (j + 1). One pass, no buffer between.
+void LerpMonoToStereo(const float* s, std::uint64_t phase, std::uint64_t increment, float* out, unsigned count,
+                      float l, float r, float dl, float dr) noexcept;
 
 // out[j][o] += sum over i of in[j][i] * gain, the gain moving from `from`
 // to `to` (both `outWidth` rows of `inWidth`) across `ramp` frames of which

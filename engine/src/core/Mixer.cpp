@@ -51,6 +51,9 @@ bool RenderLock::Unlock() noexcept {
 
 namespace {
 
+// Whether the graph's walk renders a connection's input before its output.
+bool RenderedFirst(const Connection& c) noexcept { return c.Executes() && c.render.fused == nullptr; }
+
 // Frames a voice pulls at most for one stretch of its output; bounds the
 // scratch whatever the pitch.
 constexpr std::uint32_t kSpanFrames = 8192;
@@ -65,11 +68,10 @@ struct DenormalsOff {
 #endif
 };
 
-const FaderProcessor& FaderOf(const Unit& unit) noexcept { return static_cast<const FaderProcessor&>(*unit.processor); }
-
 // A channel's gains from a signal of `in` channels to the software format's
 // `out`: its mix matrix, blended with the 3D pan, times its volume.
-void ChannelGains(const ControlSettings& s, float faderGain, int in, int out, float* g) noexcept {
+void ChannelGains(const ControlSettings& s, int in, int out, float* g) noexcept {
+  const float faderGain = s.faderGain;
   const bool own = s.matrixIn == in && s.matrixOut == out && s.matrix.size() >= std::size_t(in) * std::size_t(out);
   if (own) std::copy(s.matrix.begin(), s.matrix.begin() + std::ptrdiff_t(in) * out, g);
   else DefaultMatrix(g, out, in);
@@ -90,7 +92,8 @@ void ChannelGains(const ControlSettings& s, float faderGain, int in, int out, fl
 }
 
 // A group's gains: its matrix (software format to itself) times its volume.
-void GroupGains(const ControlSettings& s, float faderGain, int width, float* g) noexcept {
+void GroupGains(const ControlSettings& s, int width, float* g) noexcept {
+  const float faderGain = s.faderGain;
   const bool own = s.matrixIn == width && s.matrixOut == width &&
                    s.matrix.size() >= std::size_t(width) * std::size_t(width);
   if (own) std::copy(s.matrix.begin(), s.matrix.begin() + std::ptrdiff_t(width) * width, g);
@@ -101,6 +104,12 @@ void GroupGains(const ControlSettings& s, float faderGain, int width, float* g) 
 
 // A connection's gains from its input's `in` channels to its output's `out`.
 void ConnectionGains(const ConnectionSettings& s, int in, int out, Layout layout, float* g) noexcept {
+  if (s.matrix.empty() && in == out && layout == Layout::Speakers) {
+    // The usual case: the same layout on both ends, each channel to itself.
+    std::fill(g, g + std::size_t(out) * std::size_t(in), 0.0f);
+    for (int c = 0; c < in; ++c) g[std::size_t(c) * in + c] = s.mix;
+    return;
+  }
   if (s.matrix.empty()) {
     DefaultMatrix(g, out, in, layout);
   } else {
@@ -160,6 +169,7 @@ void Mixer::Link(Connection& c, Unit& input, Unit& output, bool rampIn) noexcept
   if (output.render.lastInput != nullptr) output.render.lastInput->render.next = &c;
   else output.render.firstInput = &c;
   output.render.lastInput = &c;
+  if (RenderedFirst(c)) ++output.render.rendered;
   c.render.linked = true;
   c.render.fadingOut = false;
   // Ramping in from silence: primed with zero gains.
@@ -178,6 +188,7 @@ void Mixer::Unlink(Connection& c) noexcept {
   if (c.render.next != nullptr) c.render.next->render.previous = c.render.previous;
   else output.render.lastInput = c.render.previous;
   c.render.previous = c.render.next = nullptr;
+  if (RenderedFirst(c)) --output.render.rendered;
   c.render.linked = false;
   if (c.render.fadingOut) {
     // Out of the fading list too.
@@ -234,7 +245,19 @@ bool Mixer::Apply(const Command& command) noexcept {
       static_cast<Control*>(command.a)->render.parent = static_cast<Group*>(command.b);
       break;
     case Command::Op::SetSource: static_cast<Unit*>(command.a)->render.source = static_cast<Channel*>(command.b); break;
-    case Command::Op::SetFused: static_cast<Unit*>(command.a)->render.fused = static_cast<Channel*>(command.b); break;
+    case Command::Op::SetFused: {
+      auto* channel = static_cast<Channel*>(command.b);
+      static_cast<Unit*>(command.a)->render.fused = channel;
+      if (auto* c = static_cast<Connection*>(command.c)) {
+        // Linked, it moves between the inputs its output renders first and
+        // the ones it does not.
+        const bool linked = c->render.linked;
+        if (linked && RenderedFirst(*c)) --c->render.output->render.rendered;
+        c->render.fused = channel;
+        if (linked && RenderedFirst(*c)) ++c->render.output->render.rendered;
+      }
+      break;
+    }
     case Command::Op::SetGate: static_cast<Unit*>(command.a)->render.gate = static_cast<Control*>(command.b); break;
     case Command::Op::SetOutput: output_ = static_cast<Unit*>(command.a); break;
     case Command::Op::SwapBuffer: {
@@ -323,7 +346,8 @@ void Mixer::ChooseVoices() noexcept {
   for (std::size_t i = 0; i < channelCount_; ++i) {
     Channel& channel = *channels_[i];
     Prepare(channel);
-    channel.audibility.store(channel.render.audibility, std::memory_order_relaxed);
+    if (channel.audibility.load(std::memory_order_relaxed) != channel.render.audibility)
+      channel.audibility.store(channel.render.audibility, std::memory_order_relaxed);
     if (!channel.channelRender.ended) order_[n++] = &channel;
   }
   const bool tooMany = int(n) > realVoices;
@@ -390,7 +414,10 @@ void Mixer::Pull(Unit& root) noexcept {
   auto visit = [&](Unit& unit) {
     unit.render.visited = block_;
     unit.settings.Read();
-    stack_[depth++] = Frame{&unit, Descends(unit) ? unit.render.firstInput : nullptr};
+    // A unit none of whose inputs needs rendering first (a group of channels
+    // mixed straight in) is not walked twice.
+    const bool walk = unit.render.rendered > 0 && Descends(unit);
+    stack_[depth++] = Frame{&unit, walk ? unit.render.firstInput : nullptr};
   };
   visit(root);
   while (depth > 0) {
@@ -400,9 +427,10 @@ void Mixer::Pull(Unit& root) noexcept {
     // this block, not on the way here (a cycle), not a fused channel (mixed
     // when its consumer adds it up).
     while (c != nullptr) {
-      const Unit& in = *c->render.input;
-      if (c->Executes() && in.render.done != block_ && in.render.visited != block_ && in.render.fused == nullptr)
-        break;
+      if (c->render.fused == nullptr && c->Executes()) {
+        const Unit& in = *c->render.input;
+        if (in.render.done != block_ && in.render.visited != block_ && in.render.fused == nullptr) break;
+      }
       c = c->render.next;
     }
     if (c != nullptr && depth < stack_.size()) {
@@ -417,29 +445,41 @@ void Mixer::Pull(Unit& root) noexcept {
   }
 }
 
+// Stores a width the API may ask for, without writing the line when it
+// did not change.
+void Publish(std::atomic<int>& width, int value) noexcept {
+  if (width.load(std::memory_order_relaxed) != value) width.store(value, std::memory_order_relaxed);
+}
+
 void Mixer::Accumulate(Connection& c, float* target, int width) noexcept {
-  Unit& in = *c.render.input;
   const ConnectionSettings& s = c.settings.Read();
   float gains[kMaxWidth * kMaxWidth];
-  if (Channel* channel = in.render.fused) {
+  if (Channel* channel = c.render.fused) {
     // A channel whose chain is its fader alone: resampled, panned and
     // scaled straight into the consumer, with the connection's own gains.
     Prepare(*channel);
-    c.inWidth.store(format.channels, std::memory_order_relaxed);
-    c.outWidth.store(width, std::memory_order_relaxed);
+    const int out = format.channels;
+    Publish(c.inWidth, out);
+    Publish(c.outWidth, width);
     if (!Audible(*channel)) return;
     const int voiceWidth = channel->channelRender.voice.width;
-    const int out = format.channels;
-    float own[kMaxWidth * kMaxWidth];
-    ChannelGains(channel->settings.Last(), FaderOf(in).Gain(), voiceWidth, out, own);
-    float link[kMaxWidth * kMaxWidth];
-    ConnectionGains(s, out, width, Layout::Speakers, link);
-    for (int o = 0; o < width; ++o)
-      for (int i = 0; i < voiceWidth; ++i) {
-        float sum = 0.0f;
-        for (int k = 0; k < out; ++k) sum += link[o * out + k] * own[k * voiceWidth + i];
-        gains[o * voiceWidth + i] = sum;
-      }
+    if (s.matrix.empty() && width == out) {
+      // The usual connection, each channel to itself at its level.
+      ChannelGains(channel->settings.Last(), voiceWidth, out, gains);
+      if (s.mix != 1.0f)
+        for (int q = 0; q < out * voiceWidth; ++q) gains[q] *= s.mix;
+    } else {
+      float own[kMaxWidth * kMaxWidth];
+      ChannelGains(channel->settings.Last(), voiceWidth, out, own);
+      float link[kMaxWidth * kMaxWidth];
+      ConnectionGains(s, out, width, Layout::Speakers, link);
+      for (int o = 0; o < width; ++o)
+        for (int i = 0; i < voiceWidth; ++i) {
+          float sum = 0.0f;
+          for (int k = 0; k < out; ++k) sum += link[o * out + k] * own[k * voiceWidth + i];
+          gains[o * voiceWidth + i] = sum;
+        }
+    }
     Control::RenderSide& r = channel->render;
     const std::size_t count = std::size_t(width) * std::size_t(voiceWidth);
     if (r.lastGains.size() < count) return;  // cannot happen: sized for the widest input
@@ -451,9 +491,10 @@ void Mixer::Accumulate(Connection& c, float* target, int width) noexcept {
     r.lastIn = voiceWidth;
     return;
   }
+  const Unit& in = *c.render.input;
   const int inWidth = std::min(in.render.width, in.render.capacity);
-  c.inWidth.store(inWidth, std::memory_order_relaxed);
-  c.outWidth.store(width, std::memory_order_relaxed);
+  Publish(c.inWidth, inWidth);
+  Publish(c.outWidth, width);
   if (inWidth <= 0) return;
   ConnectionGains(s, inWidth, width, in.render.layout, gains);
   if (c.render.fadingOut) std::fill(gains, gains + std::size_t(width) * inWidth, 0.0f);
@@ -489,8 +530,8 @@ void Mixer::Fader(Unit& unit, const float* in, int inWidth, bool inputIdle) noex
     return;
   }
   float gains[kMaxWidth * kMaxWidth];
-  if (control.isGroup) GroupGains(s, FaderOf(unit).Gain(), width, gains);
-  else ChannelGains(s, FaderOf(unit).Gain(), inWidth, width, gains);
+  if (control.isGroup) GroupGains(s, width, gains);
+  else ChannelGains(s, inWidth, width, gains);
   const std::size_t count = std::size_t(width) * std::size_t(inWidth);
   if (r.lastGains.size() < count) {
     u.silent = true;
@@ -572,8 +613,7 @@ void Mixer::Process(Unit& unit) noexcept {
   } else {
     for (const Connection* c = r.firstInput; c != nullptr; c = c->render.next) {
       if (c->ToSidechain()) continue;
-      const Unit& in = *c->render.input;
-      inWidth = std::max(inWidth, in.render.fused != nullptr ? format.channels : in.render.width);
+      inWidth = std::max(inWidth, c->render.fused != nullptr ? format.channels : c->render.input->render.width);
     }
     if (inWidth <= 0) inWidth = format.channels;
   }
@@ -600,8 +640,14 @@ void Mixer::Process(Unit& unit) noexcept {
   }
   int sideWidth = 0;
   for (Connection* c = r.firstInput; c != nullptr; c = c->render.next) {
+    if (Channel* fused = c->render.fused) {
+      Prepare(*fused);
+      audible = audible || Audible(*fused);  // before it mixes (and perhaps ends)
+      Accumulate(*c, acc, inWidth);
+      continue;
+    }
     const Unit& in = *c->render.input;
-    const bool sounds = in.render.fused != nullptr ? Audible(*in.render.fused) : !in.render.silent;
+    const bool sounds = !in.render.silent;
     if (c->ToSidechain()) {
       const int w = std::clamp(in.render.width, 1, kMaxWidth);
       if (sideWidth == 0) {
@@ -715,7 +761,9 @@ void Mixer::Finish() noexcept {
     Channel& channel = *channels_[i];
     // Voices nobody pulled this block (virtual, or under no audible head)
     // still move on unless something above holds them.
-    if (!channel.channelRender.ended && channel.PlaysSound() && !channel.render.paused) Advance(channel);
+    if (!channel.channelRender.ended && channel.channelRender.advanced != block_ && channel.PlaysSound() &&
+        !channel.render.paused)
+      Advance(channel);
     if (channel.channelRender.ended && !channel.channelRender.endNoticed) {
       const std::uint64_t pushed = ends.Pushed();
       Notify(Notice::Kind::Ended, channel, 0);

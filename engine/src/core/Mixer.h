@@ -41,7 +41,7 @@ struct Command {
     Barrier,        // the commands after it wait for the next block
     SetParent,      // a: Control, b: Group (null for the master group)
     SetSource,      // a: Unit, b: Channel or null
-    SetFused,       // a: fader Unit, b: Channel or null
+    SetFused,       // a: fader Unit, b: Channel or null, c: the fader's output Connection
     SetGate,        // a: Unit, b: Control or null
     SetOutput,      // a: Unit (the master group's head)
     SwapBuffer,     // a: Unit, b: std::vector<float>*, x: capacity

@@ -75,6 +75,7 @@ public:
   struct RenderSide {
     Connection* firstInput = nullptr;
     Connection* lastInput = nullptr;
+    int rendered = 0;            // linked inputs the walk must render first (run, not fused)
     Channel* source = nullptr;   // a sound channel whose voice feeds this unit
     Channel* fused = nullptr;    // set on a channel fader mixed straight into its consumer
     Control* gate = nullptr;     // the control whose pause (or virtual voice) silences this head
@@ -128,6 +129,7 @@ public:
     Connection* previous = nullptr;  // in the output's input list
     Connection* next = nullptr;
     Connection* nextFading = nullptr;
+    Channel* fused = nullptr;  // carries a channel mixed straight into its consumer
     bool linked = false;
     bool fadingOut = false;
     bool primed = false;
@@ -225,6 +227,7 @@ public:
     std::uint64_t seekSequence = 0;
     std::uint64_t seekFrame = 0;
     bool fused = false;  // its fader mixes straight into the group
+    Connection* fusedConnection = nullptr;  // the connection marked for it
   } channelApi;
 
   // Published by the mixer.

@@ -36,6 +36,7 @@ struct ControlSettings {
   float volume = 1.0f;
   float pitch = 1.0f;
   float lowPassGain = 1.0f;
+  float faderGain = 1.0f;  // the fader unit's own gain parameter, as a factor
   // Channels only: the playback rate, priority and what a virtual voice
   // does when it becomes real again.
   float frequency = 44100.0f;

@@ -47,10 +47,12 @@ public:
 private:
   static constexpr std::uint8_t kIndex = 3;
   static constexpr std::uint8_t kFresh = 4;
-  T slots_[3];
+  // The indices first: the reader's look at them and its slot share a line
+  // more often.
   std::atomic<std::uint8_t> middle_{1};
   std::uint8_t back_ = 0;   // the writer's
   std::uint8_t front_ = 2;  // the reader's
+  T slots_[3];
 };
 
 }  // namespace sonvel::engine::core

@@ -197,12 +197,10 @@ void Mixer::MixFused(Channel& channel, const Span& span, float* target, int widt
   constexpr float kFraction = 1.0f / 4294967296.0f;
 
   if (plain && in == 1 && width == 2) {
-    // The common case: interpolate into the voice buffer (the loads follow
-    // the position), then add it to both sides in a loop that vectorises.
-    float* voice = voiceOut_.data();
-    LerpMono(span.s, span.phase, span.increment, voice, span.count);
+    // The common case: interpolated and added to both sides in one pass.
     const float dl = (gains[0] - last[0]) * inverse, dr = (gains[1] - last[1]) * inverse;
-    AddMonoToStereo(voice, out, span.count, last[0] + dl * float(k), last[1] + dr * float(k), dl, dr);
+    LerpMonoToStereo(span.s, span.phase, span.increment, out, span.count, last[0] + dl * float(k),
+                     last[1] + dr * float(k), dl, dr);
     return;
   }
   if (plain && in == 2 && width == 2) {
