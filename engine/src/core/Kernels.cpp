@@ -16,6 +16,22 @@ constexpr float kFraction = 1.0f / 4294967296.0f;
 void LerpAdd(const float* __restrict s, int width, std::uint64_t phase, std::uint64_t increment,
              float* __restrict out, unsigned count) noexcept {
   std::uint64_t p = phase;
+  if (width == 1) {
+    for (unsigned j = 0; j < count; ++j, p += increment) {
+      const std::size_t k = std::size_t(p >> 32);
+      out[j] += s[k] + (s[k + 1] - s[k]) * (float(std::uint32_t(p)) * kFraction);
+    }
+    return;
+  }
+  if (width == 2) {
+    for (unsigned j = 0; j < count; ++j, p += increment) {
+      const std::size_t k = std::size_t(p >> 32) * 2;
+      const float f = float(std::uint32_t(p)) * kFraction;
+      out[2 * j] += s[k] + (s[k + 2] - s[k]) * f;
+      out[2 * j + 1] += s[k + 1] + (s[k + 3] - s[k + 1]) * f;
+    }
+    return;
+  }
   for (unsigned j = 0; j < count; ++j, p += increment) {
     const float f = float(std::uint32_t(p)) * kFraction;
     const float* a = s + std::size_t(p >> 32) * std::size_t(width);
@@ -90,8 +106,52 @@ void MixMatrix(const float* __restrict in, int inWidth, float* __restrict out, i
         for (int c = 0; c < inWidth; ++c) out[std::size_t(j) * inWidth + c] += in[std::size_t(j) * inWidth + c] * fade[j];
     return;
   }
+  // Mono and stereo into stereo, the shapes of most faders: gains moving
+  // by a constant step per frame (zero when they do not ramp).
+  const float steps = ramps ? inverse : 0.0f;
+  if (inWidth == 1 && outWidth == 2) {
+    const float l = from[0], r = from[1], dl = (to[0] - l) * steps, dr = (to[1] - r) * steps;
+    const float base = float(offset + 1);
+    for (unsigned j = 0; j < count; ++j) {
+      const float t = base + float(j);
+      const float x = fade != nullptr ? in[j] * fade[j] : in[j];
+      out[2 * j] += x * (ramps ? l + dl * t : to[0]);
+      out[2 * j + 1] += x * (ramps ? r + dr * t : to[1]);
+    }
+    return;
+  }
+  if (inWidth == 2 && outWidth == 2) {
+    float g[4], d[4];
+    for (int q = 0; q < 4; ++q) {
+      d[q] = (to[q] - from[q]) * steps;
+      g[q] = ramps ? from[q] : to[q];
+    }
+    const float base = float(offset + 1);
+    for (unsigned j = 0; j < count; ++j) {
+      const float t = ramps ? base + float(j) : 0.0f;
+      const float f = fade != nullptr ? fade[j] : 1.0f;
+      const float x0 = in[2 * j] * f, x1 = in[2 * j + 1] * f;
+      out[2 * j] += x0 * (g[0] + d[0] * t) + x1 * (g[1] + d[1] * t);
+      out[2 * j + 1] += x0 * (g[2] + d[2] * t) + x1 * (g[3] + d[3] * t);
+    }
+    return;
+  }
+  if (!ramps) {
+    for (unsigned j = 0; j < count; ++j) {
+      const float f = fade != nullptr ? fade[j] : 1.0f;
+      const float* x = in + std::size_t(j) * std::size_t(inWidth);
+      float* y = out + std::size_t(j) * std::size_t(outWidth);
+      for (int o = 0; o < outWidth; ++o) {
+        const float* b = to + std::size_t(o) * std::size_t(inWidth);
+        float sum = 0.0f;
+        for (int i = 0; i < inWidth; ++i) sum += x[i] * b[i];
+        y[o] += sum * f;
+      }
+    }
+    return;
+  }
   for (unsigned j = 0; j < count; ++j) {
-    const float t = ramps ? float(offset + j + 1) * inverse : 1.0f;
+    const float t = float(offset + j + 1) * inverse;
     const float f = fade != nullptr ? fade[j] : 1.0f;
     const float* x = in + std::size_t(j) * std::size_t(inWidth);
     float* y = out + std::size_t(j) * std::size_t(outWidth);
