@@ -20,13 +20,14 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "Tembro.Audio.FMOD.Lib.API.h"
 
 namespace Lib = Tembro::Audio::FMOD::Lib;
 
 namespace {
 
-constexpr int kRate = 48000;
+using BenchSupport::Check;
 
 double CpuSeconds() {
   timespec T{};
@@ -41,12 +42,6 @@ FMOD_RESULT F_CALL Pass(FMOD_DSP_STATE*, float* AIn, float* AOut, unsigned int A
   return FMOD_OK;
 }
 
-bool Check(const char* AStep, FMOD_RESULT AResult) {
-  if (AResult == FMOD_OK) return true;
-  std::fprintf(stderr, "%s failed: %d\n", AStep, int(AResult));
-  return false;
-}
-
 // CPU seconds per block for a scenario, or a negative value when a step failed.
 double Run(char AScenario, int AVoices, int ABlocks) {
   FMOD_SYSTEM* System = nullptr;
@@ -54,18 +49,8 @@ double Run(char AScenario, int AVoices, int ABlocks) {
   bool Ok = Check("FMOD_System_SetOutput", Lib::FMOD_System_SetOutput(System, FMOD_OUTPUTTYPE_NOSOUND_NRT)) &&
             Check("FMOD_System_SetDSPBufferSize", Lib::FMOD_System_SetDSPBufferSize(System, 1024, 4)) &&
             Check("FMOD_System_Init", Lib::FMOD_System_Init(System, AVoices, FMOD_INIT_NORMAL, nullptr));
-  std::vector<std::int16_t> Samples(kRate);
-  for (int I = 0; I < kRate; ++I) Samples[std::size_t(I)] = std::int16_t(8000.0 * std::sin(0.0576 * I));
-  FMOD_CREATESOUNDEXINFO Info{};
-  Info.cbsize = sizeof Info;
-  Info.length = unsigned(Samples.size() * 2);
-  Info.numchannels = 1;
-  Info.defaultfrequency = kRate;
-  Info.format = FMOD_SOUND_FORMAT_PCM16;
   FMOD_SOUND* Sound = nullptr;
-  Ok = Ok && Check("FMOD_System_CreateSound",
-                   Lib::FMOD_System_CreateSound(System, reinterpret_cast<const char*>(Samples.data()),
-                                                FMOD_OPENMEMORY | FMOD_OPENRAW | FMOD_LOOP_NORMAL, &Info, &Sound));
+  Ok = Ok && BenchSupport::CreateLoopingTone(System, &Sound);
   FMOD_DSP_DESCRIPTION Description{};
   Description.pluginsdkversion = FMOD_PLUGIN_SDK_VERSION;
   Description.numinputbuffers = 1;

@@ -15,13 +15,14 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "Tembro.Audio.FMOD.Lib.API.h"
 
 namespace Lib = Tembro::Audio::FMOD::Lib;
 
 namespace {
 
-constexpr int kRate = 48000;
+using BenchSupport::Check;
 
 struct Figures {
   double p50, p99, p999, max;  // microseconds
@@ -36,35 +37,13 @@ Figures Summarise(std::vector<double>& ANanoseconds) {
   return {at(0.5), at(0.99), at(0.999), ANanoseconds.back() / 1000.0};
 }
 
-bool Check(const char* AStep, FMOD_RESULT AResult) {
-  if (AResult == FMOD_OK) return true;
-  std::fprintf(stderr, "%s failed: %d\n", AStep, int(AResult));
-  return false;
-}
-
-// One second of a tone, raw 16-bit mono in memory.
-std::vector<std::int16_t> Tone() {
-  std::vector<std::int16_t> Samples(kRate);
-  for (int I = 0; I < kRate; ++I) Samples[std::size_t(I)] = std::int16_t(8000.0 * std::sin(2.0 * 3.14159265 * 440.0 * I / kRate));
-  return Samples;
-}
-
 bool Measure(int AVoices, int ACalls, Figures& AVolume, Figures& APosition) {
   FMOD_SYSTEM* System = nullptr;
   if (!Check("FMOD_System_Create", Lib::FMOD_System_Create(&System))) return false;
   bool Ok = Check("FMOD_System_SetOutput", Lib::FMOD_System_SetOutput(System, FMOD_OUTPUTTYPE_NOSOUND)) &&
             Check("FMOD_System_Init", Lib::FMOD_System_Init(System, AVoices, FMOD_INIT_NORMAL, nullptr));
-  const std::vector<std::int16_t> Samples = Tone();
-  FMOD_CREATESOUNDEXINFO Info{};
-  Info.cbsize = sizeof Info;
-  Info.length = unsigned(Samples.size() * 2);
-  Info.numchannels = 1;
-  Info.defaultfrequency = kRate;
-  Info.format = FMOD_SOUND_FORMAT_PCM16;
   FMOD_SOUND* Sound = nullptr;
-  Ok = Ok && Check("FMOD_System_CreateSound",
-                   Lib::FMOD_System_CreateSound(System, reinterpret_cast<const char*>(Samples.data()),
-                                                FMOD_OPENMEMORY | FMOD_OPENRAW | FMOD_LOOP_NORMAL, &Info, &Sound));
+  Ok = Ok && BenchSupport::CreateLoopingTone(System, &Sound);
   std::vector<FMOD_CHANNEL*> Channels;
   for (int V = 0; Ok && V < AVoices; ++V) {
     FMOD_CHANNEL* Channel = nullptr;

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "Format.h"
 #include "Log.h"
 
 namespace sonvel::engine {
@@ -108,18 +109,6 @@ FMOD_GUID GuidFromName(FMOD_OUTPUTTYPE type, const std::string& name) noexcept {
   g.Data3 = static_cast<unsigned short>(h1);
   for (int i = 0; i < 8; ++i) g.Data4[i] = static_cast<unsigned char>(h2 >> (8 * i));
   return g;
-}
-
-FMOD_SPEAKERMODE SpeakerModeForChannels(int channels) noexcept {
-  switch (channels) {
-    case 1: return FMOD_SPEAKERMODE_MONO;
-    case 2: return FMOD_SPEAKERMODE_STEREO;
-    case 4: return FMOD_SPEAKERMODE_QUAD;
-    case 5: return FMOD_SPEAKERMODE_SURROUND;
-    case 6: return FMOD_SPEAKERMODE_5POINT1;
-    case 8: return FMOD_SPEAKERMODE_7POINT1;
-    default: return FMOD_SPEAKERMODE_RAW;
-  }
 }
 
 bool FormatIsValid(const DeviceFormat& f) noexcept {
@@ -614,7 +603,7 @@ bool GetDriverInfo(FMOD_OUTPUTTYPE type, int index, DriverInfo& info) noexcept {
           if (preferred.freq > 0) info.systemRate = preferred.freq;
           if (preferred.channels > 0) {
             info.speakerModeChannels = preferred.channels;
-            info.speakerMode = SpeakerModeForChannels(preferred.channels);
+            info.speakerMode = core::SpeakerModeOf(preferred.channels);
           }
         }
         ok = true;

@@ -23,6 +23,14 @@ constexpr std::size_t kStolenKept = 1024;
 // virtual voice callbacks are dropped (never end callbacks).
 constexpr std::size_t kEventsKept = 65536;
 
+// A control's mix matrix: `out` rows of `in` gains, the default layout.
+void DefaultMix(ControlSettings& settings, int out, int in) {
+  settings.matrixOut = out;
+  settings.matrixIn = in;
+  settings.matrix.assign(std::size_t(out) * std::size_t(in), 0.0f);
+  DefaultMatrix(settings.matrix.data(), out, in);
+}
+
 template <typename T>
 void EraseOne(std::vector<T*>& list, const T* item) {
   auto it = std::find(list.begin(), list.end(), item);
@@ -258,6 +266,27 @@ void Graph::NewControl(Control& control, Group* parent) {
   control.render.lastGains.assign(std::size_t(width) * kMaxWidth, 0.0f);
 }
 
+FMOD_RESULT Graph::NewChannel(Group& parent, std::shared_ptr<Channel>& out) {
+  const auto free = std::find(indexUsed_.begin(), indexUsed_.end(), 0);
+  if (free == indexUsed_.end()) return FMOD_ERR_CHANNEL_ALLOC;
+  if (!Reserve(16) || !RoomForUnits(1)) return FMOD_ERR_MEMORY;
+  out = std::make_shared<Channel>();
+  *free = 1;
+  out->index = int(free - indexUsed_.begin());
+  out->serial = nextSerial_++;
+  NewControl(*out, &parent);
+  return FMOD_OK;
+}
+
+void Graph::Admit(const std::shared_ptr<Channel>& channel, Group& parent) {
+  Send(Make(Command::Op::AddChannel, channel.get()));
+  Commit();
+  parent.groupApi.channels.push_back(channel.get());
+  PutSlot(channels_, channel);
+  channelList_.push_back(channel.get());
+  registry_.Add(channel);
+}
+
 void Graph::Start(const std::weak_ptr<Engine>& self) {
   self_ = self;
   std::shared_ptr<Group> master;
@@ -272,9 +301,7 @@ FMOD_RESULT Graph::NewGroup(const std::string& name, std::shared_ptr<Group>& out
   group->name = name;
   NewControl(*group, master_.get());
   ControlSettings& s = group->api.settings;
-  s.matrixOut = s.matrixIn = width;
-  s.matrix.assign(std::size_t(width) * width, 0.0f);
-  DefaultMatrix(s.matrix.data(), width, width);
+  DefaultMix(s, width, width);
   group->mixer = NewInternalUnit(FMOD_DSP_TYPE_MIXER, Role::GroupMixer, group.get(), width);
   group->fader = NewInternalUnit(FMOD_DSP_TYPE_FADER, Role::GroupFader, group.get(), width);
   group->api.chain = {group->fader.get()};
@@ -337,29 +364,19 @@ FMOD_RESULT Graph::PlaySound(const std::shared_ptr<SoundData>& sound, const Play
     }
     if (victim != nullptr) Stop(*victim, Channel::State::Stolen);
   }
-  const auto free = std::find(indexUsed_.begin(), indexUsed_.end(), 0);
-  if (free == indexUsed_.end()) return FMOD_ERR_CHANNEL_ALLOC;
-  if (!Reserve(16) || !RoomForUnits(1)) return FMOD_ERR_MEMORY;
-
-  const int width = engine_.format.channels;
   Group& target = group != nullptr ? *group : *master_;
-  auto channel = std::make_shared<Channel>();
-  *free = 1;
-  channel->index = int(free - indexUsed_.begin());
-  channel->serial = nextSerial_++;
+  std::shared_ptr<Channel> channel;
+  if (const FMOD_RESULT r = NewChannel(target, channel); r != FMOD_OK) return r;
+  const int width = engine_.format.channels;
   channel->sound = sound;
   channel->soundHandle = play.soundHandle;
-  NewControl(*channel, &target);
 
   ControlSettings& s = channel->api.settings;
   s.frequency = play.frequency;
   s.priority = play.priority;
   s.paused = paused;
   const int soundWidth = std::clamp(sound->channels, 1, kMaxWidth);
-  s.matrixOut = width;
-  s.matrixIn = soundWidth;
-  s.matrix.assign(std::size_t(width) * soundWidth, 0.0f);
-  DefaultMatrix(s.matrix.data(), width, soundWidth);
+  DefaultMix(s, width, soundWidth);
   channel->UseMode(play.mode);
   spatial::Source& source = channel->api.source;
   source.minDistance = play.minDistance;
@@ -411,13 +428,7 @@ FMOD_RESULT Graph::PlaySound(const std::shared_ptr<SoundData>& sound, const Play
   const bool startsVirtual = real >= mixer_.realVoices;
   channel->isVirtual.store(startsVirtual, std::memory_order_relaxed);
   channel->channelRender.isVirtual = startsVirtual;
-  Send(Make(Command::Op::AddChannel, channel.get()));
-  Commit();
-
-  target.groupApi.channels.push_back(channel.get());
-  PutSlot(channels_, channel);
-  channelList_.push_back(channel.get());
-  registry_.Add(channel);
+  Admit(channel, target);
   out = channel;
   return FMOD_OK;
 }
@@ -427,24 +438,15 @@ FMOD_RESULT Graph::PlayUnit(Unit& unit, Group* group, bool paused, std::shared_p
   if (unit.api.chain != nullptr || unit.api.played != nullptr || !unit.api.outputs.empty()) return FMOD_ERR_DSP_INUSE;
   Poll();
   if (channels_.size() >= std::size_t(mixer_.limits.channels)) return FMOD_ERR_CHANNEL_ALLOC;
-  const auto free = std::find(indexUsed_.begin(), indexUsed_.end(), 0);
-  if (free == indexUsed_.end()) return FMOD_ERR_CHANNEL_ALLOC;
-  if (!Reserve(16) || !RoomForUnits(1)) return FMOD_ERR_MEMORY;
-
-  const int width = engine_.format.channels;
   Group& target = group != nullptr ? *group : *master_;
-  auto channel = std::make_shared<Channel>();
-  *free = 1;
-  channel->index = int(free - indexUsed_.begin());
-  channel->serial = nextSerial_++;
+  std::shared_ptr<Channel> channel;
+  if (const FMOD_RESULT r = NewChannel(target, channel); r != FMOD_OK) return r;
+  const int width = engine_.format.channels;
   channel->played = units_[unit.api.slot];
-  NewControl(*channel, &target);
   ControlSettings& s = channel->api.settings;
   s.frequency = float(engine_.format.sampleRate);
   s.paused = paused;
-  s.matrixOut = s.matrixIn = width;
-  s.matrix.assign(std::size_t(width) * width, 0.0f);
-  DefaultMatrix(s.matrix.data(), width, width);
+  DefaultMix(s, width, width);
   channel->settings.Publish(s);
 
   channel->fader = NewInternalUnit(FMOD_DSP_TYPE_FADER, Role::ChannelFader, channel.get(), width);
@@ -457,13 +459,7 @@ FMOD_RESULT Graph::PlayUnit(Unit& unit, Group* group, bool paused, std::shared_p
   unit.settings.Publish(unit.api.settings);
   Connect(unit, fader, FMOD_DSPCONNECTION_TYPE_STANDARD, true);
   channel->api.output = Connect(fader, *target.mixer, FMOD_DSPCONNECTION_TYPE_STANDARD, false).get();
-  Send(Make(Command::Op::AddChannel, channel.get()));
-  Commit();
-
-  target.groupApi.channels.push_back(channel.get());
-  PutSlot(channels_, channel);
-  channelList_.push_back(channel.get());
-  registry_.Add(channel);
+  Admit(channel, target);
   out = channel;
   return FMOD_OK;
 }

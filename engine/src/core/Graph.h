@@ -169,6 +169,10 @@ private:
   bool Reaches(const Unit& from, const Unit& to) const;  // `to` feeds `from`, directly or not
   void RefreshFused(Channel& channel);
   void NewControl(Control& control, Group* parent);
+  // A channel under `parent` with a free index, room for its commands and
+  // its fader; `Admit` sends it to the mixer and lists it.
+  FMOD_RESULT NewChannel(Group& parent, std::shared_ptr<Channel>& out);
+  void Admit(const std::shared_ptr<Channel>& channel, Group& parent);
   void DetachChain(Control& control);
   void Forget(Unit& unit);
   void Place(Channel& channel, const spatial::Result& result);

@@ -1,6 +1,7 @@
 #include "Kernels.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 #if defined(__SSE2__)
@@ -163,6 +164,18 @@ void MixMatrix(const float* __restrict in, int inWidth, float* __restrict out, i
       y[o] += sum * f;
     }
   }
+}
+
+void LowPass(float* signal, int width, unsigned frames, float gain, float* state, int rate) noexcept {
+  const float corner = 20.0f * std::pow(1000.0f, std::clamp(gain, 0.0f, 1.0f));
+  const float a = 1.0f - std::exp(-2.0f * 3.14159265f * corner / float(rate));
+  for (unsigned j = 0; j < frames; ++j)
+    for (int c = 0; c < width; ++c) {
+      float& y = state[c];
+      float& x = signal[std::size_t(j) * width + c];
+      y += a * (x - y);
+      x = gain <= 0.0f ? 0.0f : y;
+    }
 }
 
 }  // namespace sonvel::engine::core

@@ -22,4 +22,9 @@ void LerpMonoToStereo(const float* s, std::uint64_t phase, std::uint64_t increme
 void MixMatrix(const float* in, int inWidth, float* out, int outWidth, unsigned count, const float* from,
                const float* to, unsigned offset, unsigned ramp, const float* fade) noexcept;
 
+// A one-pole low-pass over `frames` interleaved frames of `width` channels,
+// in place, its corner from 20 Hz (gain 0, silence) to 20 kHz (gain 1);
+// `state` holds one value per channel from block to block.
+void LowPass(float* signal, int width, unsigned frames, float gain, float* state, int rate) noexcept;
+
 }  // namespace sonvel::engine::core

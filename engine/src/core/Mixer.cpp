@@ -121,18 +121,6 @@ void ConnectionGains(const ConnectionSettings& s, int in, int out, Layout layout
   for (int q = 0; q < out * in; ++q) g[q] *= s.mix;
 }
 
-// One pole, its corner from 20 Hz (gain 0) to 20 kHz (gain 1).
-void LowPass(float* signal, int width, unsigned frames, float gain, float* state, int rate) noexcept {
-  const float corner = 20.0f * std::pow(1000.0f, std::clamp(gain, 0.0f, 1.0f));
-  const float a = 1.0f - std::exp(-2.0f * 3.14159265f * corner / float(rate));
-  for (unsigned j = 0; j < frames; ++j)
-    for (int c = 0; c < width; ++c) {
-      float& y = state[c];
-      float& x = signal[std::size_t(j) * width + c];
-      y += a * (x - y);
-      x = gain <= 0.0f ? 0.0f : y;
-    }
-}
 
 }  // namespace
 

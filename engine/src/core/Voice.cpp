@@ -21,18 +21,6 @@ bool Loops(FMOD_MODE mode) noexcept {
   return (mode & (FMOD_LOOP_NORMAL | FMOD_LOOP_BIDI)) != 0 && !(mode & FMOD_LOOP_OFF);
 }
 
-void LowPassVoice(float* signal, int width, unsigned frames, float gain, float* state, int rate) noexcept {
-  const float corner = 20.0f * std::pow(1000.0f, std::clamp(gain, 0.0f, 1.0f));
-  const float a = 1.0f - std::exp(-2.0f * 3.14159265f * corner / float(rate));
-  for (unsigned j = 0; j < frames; ++j)
-    for (int c = 0; c < width; ++c) {
-      float& y = state[c];
-      float& x = signal[std::size_t(j) * width + c];
-      y += a * (x - y);
-      x = gain <= 0.0f ? 0.0f : y;
-    }
-}
-
 }  // namespace
 
 // One stretch of a voice's output: `count` output frames from frame `at` of
@@ -226,7 +214,7 @@ void Mixer::MixFused(Channel& channel, const Span& span, float* target, int widt
   float* voice = voiceOut_.data();
   std::fill(voice, voice + std::size_t(span.count) * in, 0.0f);
   LerpAdd(span.s, in, span.phase, span.increment, voice, span.count);
-  if (lowpass < 0.999f) LowPassVoice(voice, in, span.count, lowpass, channel.render.lowpass, format.sampleRate);
+  if (lowpass < 0.999f) LowPass(voice, in, span.count, lowpass, channel.render.lowpass, format.sampleRate);
   const float* fade = nullptr;
   if (!s.fades.empty()) {
     float* envelope = transition_.data();
