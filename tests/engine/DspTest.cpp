@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -256,9 +257,14 @@ TEST_F(DspTest, MeteringReportsThePeakAndRmsOfTheBlockItMeasured) {
   FMOD_BOOL In = false, Out = false;
   ASSERT_EQ(Lib::FMOD_DSP_GetMeteringEnabled(Dsp, &In, &Out), FMOD_OK);
   EXPECT_TRUE(In && Out);
+  // Nothing metered yet: zeros, not whatever the memory held.
+  FMOD_DSP_METERING_INFO Input{}, Output{};
+  std::memset(&Output, 0x5a, sizeof Output);
+  ASSERT_EQ(Lib::FMOD_DSP_GetMeteringInfo(Dsp, nullptr, &Output), FMOD_OK);
+  EXPECT_EQ(Output.numsamples, 0);
+  EXPECT_EQ(Output.peaklevel[0], 0.0f);
   Play(Sound(8 * kBlock, Wave));
   Update(3);
-  FMOD_DSP_METERING_INFO Input{}, Output{};
   ASSERT_EQ(Lib::FMOD_DSP_GetMeteringInfo(Dsp, &Input, &Output), FMOD_OK);
   const TMix Mix = this->Mix(0);
   // The third block, as written.

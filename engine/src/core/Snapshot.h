@@ -52,7 +52,7 @@ private:
   std::atomic<std::uint8_t> middle_{1};
   std::uint8_t back_ = 0;   // the writer's
   std::uint8_t front_ = 2;  // the reader's
-  T slots_[3];
+  T slots_[3]{};  // value-initialised: a plain record reads as zeros until the first Publish
 };
 
 }  // namespace sonvel::engine::core
