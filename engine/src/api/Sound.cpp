@@ -125,7 +125,6 @@ FMOD_SYNCPOINT* AddSyncPointLocked(Sound& sound, std::uint32_t offset, std::stri
 
 namespace {
 
-constexpr FMOD_MODE kLoopBits = FMOD_LOOP_OFF | FMOD_LOOP_NORMAL | FMOD_LOOP_BIDI;
 constexpr FMOD_MODE kDimensionBits = FMOD_2D | FMOD_3D;
 constexpr FMOD_MODE kRelativeBits = FMOD_3D_HEADRELATIVE | FMOD_3D_WORLDRELATIVE;
 constexpr FMOD_MODE kRolloffBits = FMOD_3D_INVERSEROLLOFF | FMOD_3D_LINEARROLLOFF | FMOD_3D_LINEARSQUAREROLLOFF |

@@ -19,6 +19,7 @@
 
 #include "Handles.h"
 #include "SoundData.h"
+#include "Tembro.Audio.FMOD.Lib.Common.h"
 #include "Tembro.Audio.FMOD.Lib.Types.h"
 
 namespace sonvel::engine {
@@ -28,6 +29,10 @@ class Stream;
 }
 
 class System;
+
+// The loop bits of a mode, which sounds, channels and streams carry apart
+// from the rest.
+inline constexpr FMOD_MODE kLoopBits = FMOD_LOOP_OFF | FMOD_LOOP_NORMAL | FMOD_LOOP_BIDI;
 
 // Immutable once published; empty when the sound has no custom rolloff.
 // x is the distance, y the volume (0..1), z unused.

@@ -19,8 +19,6 @@
 namespace sonvel::engine {
 namespace {
 
-constexpr FMOD_MODE kLoopBits = FMOD_LOOP_OFF | FMOD_LOOP_NORMAL | FMOD_LOOP_BIDI;
-
 // The sound behind `handle`, whatever its open state.
 FMOD_RESULT Find(FMOD_SOUND* handle, std::shared_ptr<Sound>& sound) {
   sound = Sounds().Find(handle);
