@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <vector>
 
 #include "Tembro.Audio.FMOD.Lib.API.h"
@@ -18,6 +19,16 @@ inline bool Check(const char* AStep, FMOD_RESULT AResult) {
   if (AResult == FMOD_OK) return true;
   std::fprintf(stderr, "%s failed: %d\n", AStep, int(AResult));
   return false;
+}
+
+// Our engine loaded from beside the program, or null after saying why not.
+inline Tembro::Audio::FMOD::Lib::TFMODLibraryHandle LoadEngine() {
+  try {
+    return Tembro::Audio::FMOD::Lib::LoadFMODLibrary(false);
+  } catch (const std::exception& E) {
+    std::fprintf(stderr, "cannot load the engine: %s\n", E.what());
+    return nullptr;
+  }
 }
 
 // One second of a 440 Hz tone, raw 16-bit mono from memory, looping.

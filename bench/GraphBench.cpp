@@ -97,13 +97,8 @@ int main(int argc, char** argv) {
     else if (std::strcmp(argv[I], "--blocks") == 0) Blocks = std::max(1, std::atoi(argv[I + 1]));
     else if (std::strcmp(argv[I], "--only") == 0) Only = argv[I + 1][0];
   }
-  Lib::TFMODLibraryHandle Library = nullptr;
-  try {
-    Library = Lib::LoadFMODLibrary(false);
-  } catch (const std::exception& E) {
-    std::fprintf(stderr, "cannot load the engine: %s\n", E.what());
-    return 1;
-  }
+  const Lib::TFMODLibraryHandle Library = BenchSupport::LoadEngine();
+  if (Library == nullptr) return 1;
   if (Only != 0) {
     const double T = Run(Only, Voices, Blocks);
     std::printf("scenario %c: %.2f us per block\n", Only, T * 1e6);

@@ -93,13 +93,8 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[I], "--calls") == 0) Calls = std::max(1000, std::atoi(argv[I + 1]));
     else if (std::strcmp(argv[I], "--voices") == 0) VoiceCounts = ParseList(argv[I + 1]);
   }
-  Lib::TFMODLibraryHandle Library = nullptr;
-  try {
-    Library = Lib::LoadFMODLibrary(false);
-  } catch (const std::exception& E) {
-    std::fprintf(stderr, "cannot load the engine: %s\n", E.what());
-    return 1;
-  }
+  const Lib::TFMODLibraryHandle Library = BenchSupport::LoadEngine();
+  if (Library == nullptr) return 1;
   std::printf("API call latency, microseconds, %d calls each, real-time no-sound output mixing\n", Calls);
   std::printf("  voices  call                  p50      p99    p99.9      max\n");
   for (int Voices : VoiceCounts) {
