@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev
   libsndfile1-dev libsdl2-dev
+  libkissfft-dev libebur128-dev ladspa-sdk
   qt6-base-dev
   libopenal-dev
   sox libsox-fmt-all

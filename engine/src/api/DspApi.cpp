@@ -84,7 +84,7 @@ FMOD_RESULT CreateDSPByType(FMOD_SYSTEM* system, FMOD_DSP_TYPE type, FMOD_DSP** 
   std::lock_guard lock(engine->graph.mutex);
   if (!engine->graph.Running()) return FMOD_ERR_UNINITIALIZED;
   const int returnId = type == FMOD_DSP_TYPE_RETURN ? engine->graph.NextReturnId() : -1;
-  std::unique_ptr<core::Processor> processor = core::NewBuiltin(type, engine->format.sampleRate, returnId);
+  std::unique_ptr<core::Processor> processor = core::NewBuiltin(type, engine->Effects(), returnId);
   if (!processor) return FMOD_ERR_PLUGIN_MISSING;  // a type this engine does not have
   std::shared_ptr<Unit> unit;
   if (const FMOD_RESULT made = engine->graph.NewUnit(std::move(processor), type, unit); made != FMOD_OK) return made;

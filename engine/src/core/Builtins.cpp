@@ -5,75 +5,36 @@
 #include <cstdio>
 #include <cstring>
 
+#include "EffectSupport.h"
+#include "Effects.h"
 #include "Objects.h"
 
 namespace sonvel::engine::core {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
-FMOD_DSP_PARAMETER_DESC Base(FMOD_DSP_PARAMETER_TYPE type, const char* name, const char* label,
-                             const char* description) {
-  FMOD_DSP_PARAMETER_DESC d{};
-  d.type = type;
-  std::snprintf(d.name, sizeof d.name, "%s", name);
-  std::snprintf(d.label, sizeof d.label, "%s", label);
-  d.description = description;
-  return d;
-}
-
-FMOD_DSP_PARAMETER_DESC Float(const char* name, const char* label, const char* description, float min, float max,
-                              float defaultValue) {
-  FMOD_DSP_PARAMETER_DESC d = Base(FMOD_DSP_PARAMETER_TYPE_FLOAT, name, label, description);
-  d.floatdesc.min = min;
-  d.floatdesc.max = max;
-  d.floatdesc.defaultval = defaultValue;
-  d.floatdesc.mapping.type = FMOD_DSP_PARAMETER_FLOAT_MAPPING_TYPE_AUTO;
-  return d;
-}
-
-FMOD_DSP_PARAMETER_DESC Int(const char* name, const char* label, const char* description, int min, int max,
-                            int defaultValue, const char* const* names = nullptr) {
-  FMOD_DSP_PARAMETER_DESC d = Base(FMOD_DSP_PARAMETER_TYPE_INT, name, label, description);
-  d.intdesc.min = min;
-  d.intdesc.max = max;
-  d.intdesc.defaultval = defaultValue;
-  d.intdesc.goestoinf = 0;
-  d.intdesc.valuenames = names;
-  return d;
-}
-
-FMOD_DSP_PARAMETER_DESC Data(const char* name, const char* label, const char* description, int type) {
-  FMOD_DSP_PARAMETER_DESC d = Base(FMOD_DSP_PARAMETER_TYPE_DATA, name, label, description);
-  d.datadesc.datatype = type;
-  return d;
-}
-
-float DecibelsToGain(float db) noexcept { return db <= -80.0f ? 0.0f : std::pow(10.0f, db / 20.0f); }
-
 // ---- Parameter tables.
 
-const FMOD_DSP_PARAMETER_DESC kFaderGain = Float("Gain", "dB", "Gain in decibels.", -80.0f, 10.0f, 0.0f);
+const FMOD_DSP_PARAMETER_DESC kFaderGain = FloatParameter("Gain", "dB", "Gain in decibels.", -80.0f, 10.0f, 0.0f);
 const FMOD_DSP_PARAMETER_DESC kFaderOverall =
-    Data("Overall Gain", "", "The overall gain of the fader.", FMOD_DSP_PARAMETER_DATA_TYPE_OVERALLGAIN);
+    DataParameter("Overall Gain", "", "The overall gain of the fader.", FMOD_DSP_PARAMETER_DATA_TYPE_OVERALLGAIN);
 const FMOD_DSP_PARAMETER_DESC* const kFader[] = {&kFaderGain, &kFaderOverall};
 
 const char* const kWaveforms[] = {"Sine", "Square", "Saw Up", "Saw Down", "Triangle", "Noise"};
 const FMOD_DSP_PARAMETER_DESC kOscillatorType =
-    Int("Type", "", "Waveform: sine, square, saw up, saw down, triangle or noise.", 0, 5, 0, kWaveforms);
+    IntParameter("Type", "", "Waveform: sine, square, saw up, saw down, triangle or noise.", 0, 5, 0, kWaveforms);
 const FMOD_DSP_PARAMETER_DESC kOscillatorRate =
-    Float("Rate", "Hz", "Frequency of the tone in hertz.", 0.0f, 22000.0f, 220.0f);
+    FloatParameter("Rate", "Hz", "Frequency of the tone in hertz.", 0.0f, 22000.0f, 220.0f);
 const FMOD_DSP_PARAMETER_DESC* const kOscillator[] = {&kOscillatorType, &kOscillatorRate};
 
-const FMOD_DSP_PARAMETER_DESC kSendReturn = Int("Return ID", "", "The ID of the return to send to; -1 for none.", -1,
+const FMOD_DSP_PARAMETER_DESC kSendReturn = IntParameter("Return ID", "", "The ID of the return to send to; -1 for none.", -1,
                                                  1 << 20, -1);
-const FMOD_DSP_PARAMETER_DESC kSendLevel = Float("Send level", "", "Level of the signal sent (linear).", 0.0f, 1.0f, 1.0f);
+const FMOD_DSP_PARAMETER_DESC kSendLevel = FloatParameter("Send level", "", "Level of the signal sent (linear).", 0.0f, 1.0f, 1.0f);
 const FMOD_DSP_PARAMETER_DESC* const kSend[] = {&kSendReturn, &kSendLevel};
 
 const char* const kSpeakerModes[] = {"Default", "Raw", "Mono", "Stereo", "Quad", "Surround", "5.1", "7.1", "7.1.4"};
-const FMOD_DSP_PARAMETER_DESC kReturnId = Int("Return ID", "", "The ID of this return (read only).", -1, 1 << 20, -1);
-const FMOD_DSP_PARAMETER_DESC kReturnMode = Int("Input mode", "", "Speaker mode of the signal the return takes.", 0,
+const FMOD_DSP_PARAMETER_DESC kReturnId = IntParameter("Return ID", "", "The ID of this return (read only).", -1, 1 << 20, -1);
+const FMOD_DSP_PARAMETER_DESC kReturnMode = IntParameter("Input mode", "", "Speaker mode of the signal the return takes.", 0,
                                                 int(FMOD_SPEAKERMODE_MAX) - 1, 0, kSpeakerModes);
 const FMOD_DSP_PARAMETER_DESC* const kReturn[] = {&kReturnId, &kReturnMode};
 
@@ -84,11 +45,11 @@ struct ChannelMixTable {
   const FMOD_DSP_PARAMETER_DESC* table[1 + kMaxWidth];
   char names[kMaxWidth][16];
   ChannelMixTable() {
-    descs[0] = Int("Output", "", "How the output's channels map to speakers.", 0, 6, 0, kGroupings);
+    descs[0] = IntParameter("Output", "", "How the output's channels map to speakers.", 0, 6, 0, kGroupings);
     table[0] = &descs[0];
     for (int c = 0; c < kMaxWidth; ++c) {
       std::snprintf(names[c], sizeof names[c], "Channel %d", c);
-      descs[1 + c] = Float(names[c], "dB", "Gain of one input channel in decibels.", -80.0f, 10.0f, 0.0f);
+      descs[1 + c] = FloatParameter(names[c], "dB", "Gain of one input channel in decibels.", -80.0f, 10.0f, 0.0f);
       table[1 + c] = &descs[1 + c];
     }
   }
@@ -320,16 +281,22 @@ bool ChannelMixProcessor::Process(ProcessBlock& block) noexcept {
   return true;
 }
 
-std::unique_ptr<Processor> NewBuiltin(FMOD_DSP_TYPE type, int sampleRate, int returnId) {
+std::unique_ptr<Processor> NewBuiltin(FMOD_DSP_TYPE type, const EffectContext& context, int returnId) {
   switch (type) {
     case FMOD_DSP_TYPE_MIXER: return std::make_unique<MixerProcessor>();
     case FMOD_DSP_TYPE_FADER: return std::make_unique<FaderProcessor>(nullptr);
-    case FMOD_DSP_TYPE_OSCILLATOR: return std::make_unique<OscillatorProcessor>(sampleRate);
+    case FMOD_DSP_TYPE_OSCILLATOR: return std::make_unique<OscillatorProcessor>(context.sampleRate);
     case FMOD_DSP_TYPE_SEND: return std::make_unique<SendProcessor>();
     case FMOD_DSP_TYPE_RETURN: return std::make_unique<ReturnProcessor>(returnId);
     case FMOD_DSP_TYPE_CHANNELMIX: return std::make_unique<ChannelMixProcessor>();
-    default: return nullptr;
+    default: break;
   }
+  using Factory = std::unique_ptr<Processor> (*)(FMOD_DSP_TYPE, const EffectContext&);
+  constexpr Factory kFamilies[] = {NewFilterEffect, NewTimeEffect,  NewDynamicsEffect, NewSpectralEffect,
+                                   NewReverbEffect, NewMeterEffect, NewRoutingEffect};
+  for (Factory family : kFamilies)
+    if (std::unique_ptr<Processor> made = family(type, context)) return made;
+  return nullptr;
 }
 
 }  // namespace sonvel::engine::core

@@ -12,6 +12,7 @@
 namespace sonvel::engine::core {
 
 class Control;
+struct EffectContext;
 
 // A unit whose parameters are described by a table and stored as atomics.
 class BuiltinProcessor : public Processor {
@@ -121,6 +122,6 @@ private:
 
 // A new processor for a built-in type, or null for a type the engine does
 // not have (FMOD_ERR_PLUGIN_MISSING).
-std::unique_ptr<Processor> NewBuiltin(FMOD_DSP_TYPE type, int sampleRate, int returnId);
+std::unique_ptr<Processor> NewBuiltin(FMOD_DSP_TYPE type, const EffectContext& context, int returnId);
 
 }  // namespace sonvel::engine::core

@@ -16,7 +16,16 @@ std::shared_ptr<Engine> Engine::Create(const Format& format, int realVoices, Reg
 Engine::Engine(const Format& format, int realVoices, Registry& registry, FMOD_SYSTEM* systemHandle, int systemIndex,
                const Mixer::Limits& limits)
     : format(format), mixer(format, realVoices, limits), graph(*this, mixer, registry, systemHandle),
-      systemIndex_(systemIndex) {}
+      systemIndex_(systemIndex) {
+  effects_.sampleRate = format.sampleRate;
+  effects_.blockFrames = format.blockFrames;
+  effects_.channels = format.channels;
+  effects_.speakerMode = format.speakerMode;
+  effects_.maxChannels = std::clamp(std::max(format.channels, 8), 1, kMaxWidth);
+  effects_.host = this;
+  transceivers_ = NewTransceiverBus(effects_);
+  effects_.transceivers = transceivers_.get();
+}
 
 Engine::~Engine() = default;
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "Effects.h"
 #include "Graph.h"
 #include "Mixer.h"
 #include "Snapshot.h"
@@ -26,6 +27,9 @@ public:
   Mixer mixer;
   Graph graph;
 
+  // What the built-in effects of this system are made for.
+  const EffectContext& Effects() const noexcept { return effects_; }
+
   // The listeners as the graph last set them (hold graph.mutex to change),
   // for the DSP state's listener query.
   void SetListeners(const spatial::SystemState& space);
@@ -45,6 +49,8 @@ private:
     FMOD_3D_ATTRIBUTES attributes[FMOD_MAX_LISTENERS] = {};
   };
   const int systemIndex_;
+  std::shared_ptr<TransceiverBus> transceivers_;
+  EffectContext effects_;
   spatial::SystemState space_;
   mutable Snapshot<ListenerState> listeners_;
   ListenerState apiListeners_;

@@ -1,0 +1,8 @@
+// Metering and plug-in hosting.
+#include "Effects.h"
+
+namespace sonvel::engine::core {
+
+std::unique_ptr<Processor> NewMeterEffect(FMOD_DSP_TYPE /*type*/, const EffectContext& /*context*/) { return nullptr; }
+
+}  // namespace sonvel::engine::core

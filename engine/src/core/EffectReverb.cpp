@@ -1,0 +1,8 @@
+// The environmental reverb.
+#include "Effects.h"
+
+namespace sonvel::engine::core {
+
+std::unique_ptr<Processor> NewReverbEffect(FMOD_DSP_TYPE /*type*/, const EffectContext& /*context*/) { return nullptr; }
+
+}  // namespace sonvel::engine::core

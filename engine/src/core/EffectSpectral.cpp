@@ -1,0 +1,8 @@
+// Spectral effects.
+#include "Effects.h"
+
+namespace sonvel::engine::core {
+
+std::unique_ptr<Processor> NewSpectralEffect(FMOD_DSP_TYPE /*type*/, const EffectContext& /*context*/) { return nullptr; }
+
+}  // namespace sonvel::engine::core
