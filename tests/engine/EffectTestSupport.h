@@ -191,11 +191,16 @@ private:
     AState->functions->getuserdata(AState, &Data);
     return *static_cast<T*>(Data);
   }
+  // Plays the signal, then says it is silent (as a sound that ended does).
   static FMOD_RESULT F_CALL ReadSource(FMOD_DSP_STATE* AState, float*, float* AOut, unsigned int ALength, int,
                                        int* AOutChannels) {
     TSource& S = DataOf<TSource>(AState);
     const int Width = S.Signal->Channels;
     *AOutChannels = Width;
+    if (S.Position >= S.Signal->Frames()) {
+      S.Position += ALength;
+      return FMOD_ERR_DSP_SILENCE;
+    }
     for (unsigned J = 0; J < ALength; ++J, ++S.Position) {
       for (int C = 0; C < Width; ++C)
         AOut[std::size_t(J) * Width + C] = S.Position < S.Signal->Frames() ? S.Signal->At(S.Position, C) : 0.0f;
