@@ -143,17 +143,14 @@ FMOD_RESULT GetAudibility(H<T>* handle, float* audibility) {
 
 template <typename T>
 FMOD_RESULT SetReverbProperties(H<T>* handle, int instance, float wet) {
-  return With<T>(handle, [&](Access<T>& c) {
-    if (instance < 0 || instance >= 4 || !InRange(wet, 0.0f, 1.0f)) return FMOD_ERR_INVALID_PARAM;
-    c->api.reverbWet[instance] = wet;
-    return FMOD_OK;
-  });
+  return With<T>(handle, [&](Access<T>& c) { return c.graph().SetReverbWet(*c.object, instance, wet); });
 }
 
 template <typename T>
 FMOD_RESULT GetReverbProperties(H<T>* handle, int instance, float* wet) {
   return With<T>(handle, [&](Access<T>& c) {
-    if (instance < 0 || instance >= 4 || wet == nullptr) return FMOD_ERR_INVALID_PARAM;
+    if (instance < 0 || instance >= FMOD_REVERB_MAXINSTANCES) return FMOD_ERR_REVERB_INSTANCE;
+    if (wet == nullptr) return FMOD_ERR_INVALID_PARAM;
     *wet = c->api.reverbWet[instance];
     return FMOD_OK;
   });
@@ -578,6 +575,7 @@ FMOD_RESULT Set3DOcclusion(H<T>* handle, float direct, float reverb) {
     if (!InRange(direct, 0, 1) || !InRange(reverb, 0, 1)) return FMOD_ERR_INVALID_PARAM;
     c->api.source.directOcclusion = direct;
     c->api.source.reverbOcclusion = reverb;
+    c.graph().RefreshReverbSends(*c.object);  // what reaches the reverb instances
     return FMOD_OK;
   });
 }

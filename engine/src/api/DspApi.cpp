@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "Builtins.h"
+#include "Log.h"
 #include "Registry.h"
 #include "System.h"
 #include "UserUnit.h"
@@ -80,6 +81,12 @@ FMOD_RESULT CreateDSPByType(FMOD_SYSTEM* system, FMOD_DSP_TYPE type, FMOD_DSP** 
   if (dsp == nullptr) return FMOD_ERR_INVALID_PARAM;
   *dsp = nullptr;
   if (int(type) <= int(FMOD_DSP_TYPE_UNKNOWN) || int(type) >= int(FMOD_DSP_TYPE_MAX)) return FMOD_ERR_INVALID_PARAM;
+  if (type == FMOD_DSP_TYPE_VSTPLUGIN || type == FMOD_DSP_TYPE_WINAMPPLUGIN) {
+    log::Error("CreateDSPByType", type == FMOD_DSP_TYPE_VSTPLUGIN
+                                      ? "VST plug-ins are not available on this platform"
+                                      : "Winamp plug-ins are not available on this platform");
+    return FMOD_ERR_PLUGIN_MISSING;
+  }
   if (const FMOD_RESULT found = RunningEngine(system, engine); found != FMOD_OK) return found;
   std::lock_guard lock(engine->graph.mutex);
   if (!engine->graph.Running()) return FMOD_ERR_UNINITIALIZED;

@@ -132,10 +132,10 @@ void Graph::Quiesce() {
 // ---------------------------------------------------------------------------
 // Making and dropping objects
 
-std::shared_ptr<Unit> Graph::NewInternalUnit(FMOD_DSP_TYPE type, Role role, Control* control, int capacity) {
-  std::unique_ptr<Processor> processor;
-  if (role == Role::GroupMixer) processor = std::make_unique<MixerProcessor>();
-  else processor = std::make_unique<FaderProcessor>(control);
+std::shared_ptr<Unit> Graph::NewInternalUnit(FMOD_DSP_TYPE type, Role role, Control* control, int capacity,
+                                             std::unique_ptr<Processor> processor) {
+  if (processor == nullptr && role == Role::GroupMixer) processor = std::make_unique<MixerProcessor>();
+  if (processor == nullptr) processor = std::make_unique<FaderProcessor>(control);
   auto unit = std::make_shared<Unit>(type, role, std::move(processor), control);
   unit->systemHandle = systemHandle_;
   unit->engine = self_;
@@ -255,10 +255,15 @@ FMOD_RESULT Graph::NewChannel(Group& parent, std::shared_ptr<Channel>& out) {
   out->index = int(free - indexUsed_.begin());
   out->serial = nextSerial_++;
   NewControl(*out, &parent);
+  // Channels send to every reverb instance at full level until told
+  // otherwise; groups send to none.
+  std::fill(std::begin(out->api.reverbWet), std::end(out->api.reverbWet), 1.0f);
   return FMOD_OK;
 }
 
 void Graph::Admit(const std::shared_ptr<Channel>& channel, Group& parent) {
+  for (int i = 0; i < FMOD_REVERB_MAXINSTANCES; ++i) SendToReverb(*channel, i);
+  RefreshFused(*channel);
   Send(Make(Command::Op::AddChannel, channel.get()));
   Commit();
   parent.groupApi.channels.push_back(channel.get());

@@ -116,6 +116,16 @@ public:
   void Gather3D(std::vector<Placing>& work);
   void Apply3D(const std::vector<Placing>& work);
   float AudibilityOf(const Control& control) const noexcept;
+
+  // The system's reverb instances: an SFX reverb each, made when its
+  // properties are first set and mixed into the master group; every channel
+  // and group sends its fader's output to each at its wet level (times what
+  // its reverb occlusion lets through).
+  FMOD_RESULT SetReverb(int instance, const FMOD_REVERB_PROPERTIES& properties);
+  FMOD_REVERB_PROPERTIES ReverbOf(int instance) const noexcept;
+  FMOD_RESULT SetReverbWet(Control& control, int instance, float wet);
+  // After a control's reverb occlusion changed.
+  void RefreshReverbSends(Control& control);
   int NextReturnId() noexcept { return nextReturnId_++; }
 
   // Units and connections.
@@ -161,7 +171,11 @@ private:
   // Waits until the mixer no longer sees what was dropped so far.
   void Quiesce();
 
-  std::shared_ptr<Unit> NewInternalUnit(FMOD_DSP_TYPE type, Role role, Control* control, int capacity);
+  std::shared_ptr<Unit> NewInternalUnit(FMOD_DSP_TYPE type, Role role, Control* control, int capacity,
+                                        std::unique_ptr<Processor> processor = nullptr);
+  // A control's send to one reverb instance, made, re-levelled or dropped
+  // to match its wet level.
+  void SendToReverb(Control& control, int instance);
   std::shared_ptr<Connection> Connect(Unit& input, Unit& output, FMOD_DSPCONNECTION_TYPE type, bool chainLink,
                                       bool rampIn = false);
   void Drop(Connection& connection);  // out of the model and the mixer
@@ -197,6 +211,11 @@ private:
   std::vector<std::uint8_t> indexUsed_;
   std::uint64_t nextSerial_ = 0;
   int nextReturnId_ = 0;
+  struct ReverbInstance {
+    std::shared_ptr<Unit> unit;
+    FMOD_REVERB_PROPERTIES properties = FMOD_PRESET_OFF;
+  };
+  ReverbInstance reverbs_[FMOD_REVERB_MAXINSTANCES];
 
   std::vector<Event> events_;
   std::vector<Channel*> pendingEnds_;  // ended channels whose stop found no room yet

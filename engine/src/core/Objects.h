@@ -38,7 +38,7 @@ class Group;
 
 // What part a unit plays in the graph: the faders and the mixing heads of
 // groups belong to their channel or group and cannot be released.
-enum class Role : std::uint8_t { Free, ChannelFader, GroupFader, GroupMixer };
+enum class Role : std::uint8_t { Free, ChannelFader, GroupFader, GroupMixer, SystemReverb };
 
 class Unit {
 public:
@@ -160,7 +160,8 @@ public:
     FMOD_MODE mode = FMOD_2D | FMOD_LOOP_OFF;
     FMOD_CHANNELCONTROL_CALLBACK callback = nullptr;
     void* userData = nullptr;
-    float reverbWet[4] = {0, 0, 0, 0};
+    // The level sent to each of the system's reverb instances.
+    float reverbWet[FMOD_REVERB_MAXINSTANCES] = {0, 0, 0, 0};
     bool gone = false;
     std::size_t slot = 0;
   } api;
