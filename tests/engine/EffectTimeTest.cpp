@@ -188,6 +188,27 @@ TEST_F(EffectTimeTest, DelayHoldsEachChannelByItsOwnTimeUpToTheMaximum) {
   EXPECT_EQ(Lib::FMOD_DSP_Release(Delay), FMOD_OK);
 }
 
+TEST_F(EffectTimeTest, ANewMaximumDelayCarriesTheSignalIntoTheNewRing) {
+  // A tone 50 ms late, while the maximum delay grows to 200 ms and then
+  // shrinks to 60 ms between renders: the ring changes, the output stays
+  // the tone 50 ms late sample for sample.
+  FMOD_DSP* Delay = Effect(FMOD_DSP_TYPE_DELAY);
+  Set(Delay, FMOD_DSP_DELAY_MAXDELAY, 100);
+  Set(Delay, FMOD_DSP_DELAY_CH0, 50);
+  constexpr std::size_t kPiece = 4 * 1024;
+  TRender Out;
+  for (const float Max : {100.0f, 200.0f, 60.0f}) {
+    Set(Delay, FMOD_DSP_DELAY_MAXDELAY, Max);
+    const TRender Piece = Render(Delay, Tone(440, Out.Frames(), kPiece), kPiece);
+    Out.Samples.insert(Out.Samples.end(), Piece.Samples.begin(), Piece.Samples.end());
+  }
+  const TSignal Whole = Tone(440, 0, 3 * kPiece);
+  double Error = 0.0;
+  for (std::size_t I = 2400; I < 3 * kPiece; ++I) Error = std::max(Error, double(std::fabs(Out.At(I, 0) - Whole.At(I - 2400, 0))));
+  EXPECT_LT(Error, 1e-7);
+  EXPECT_EQ(Lib::FMOD_DSP_Release(Delay), FMOD_OK);
+}
+
 TEST_F(EffectTimeTest, ADelayChangeMidSignalCrossFadesWithoutAClick) {
   // A 440 Hz tone through a pure delay of 50 ms that becomes 120 ms between
   // two renders: no step of the output exceeds the tone's own largest step,
