@@ -211,8 +211,10 @@ TEST_F(EffectTimeTest, ANewMaximumDelayCarriesTheSignalIntoTheNewRing) {
 
 TEST_F(EffectTimeTest, ADelayChangeMidSignalCrossFadesWithoutAClick) {
   // A 440 Hz tone through a pure delay of 50 ms that becomes 120 ms between
-  // two renders: no step of the output exceeds the tone's own largest step,
-  // and once the change is over the output is the tone 120 ms late.
+  // two renders: no step of the output exceeds the tone's own largest step
+  // (but for 1%: any fade between two phases adds a trace of slope; a click
+  // is many times the step), and once the change is over the output is the
+  // tone 120 ms late.
   struct TCase {
     FMOD_DSP_TYPE Type;
     int Param;
@@ -241,7 +243,7 @@ TEST_F(EffectTimeTest, ADelayChangeMidSignalCrossFadesWithoutAClick) {
     const double ToneStep = 0.5 * 2.0 * std::sin(kEffectPi * 440.0 / kRate);
     double Largest = 0.0;
     for (std::size_t I = 2401; I < Out.Frames(); ++I) Largest = std::max(Largest, double(std::fabs(Out.At(I, 0) - Out.At(I - 1, 0))));
-    EXPECT_LE(Largest, ToneStep * 1.03) << "the tone's step " << ToneStep;
+    EXPECT_LE(Largest, ToneStep * 1.01) << "the tone's step " << ToneStep;
     const TSignal Whole = Tone(440, 0, 2 * kPiece);
     double Before = 0.0, After = 0.0;
     for (std::size_t I = 2400; I < kPiece; ++I) Before = std::max(Before, double(std::fabs(Out.At(I, 0) - Whole.At(I - 2400, 0))));
@@ -315,12 +317,12 @@ TEST_F(EffectTimeTest, FlangeAndChorusAtMixZeroPassTheInputExactly) {
 
 TEST_F(EffectTimeTest, FlangeSweepsACombNotchAcrossATone) {
   // Half the tone and half of it delayed by d: the amplitude is |cos(pi f d)|,
-  // which the sweep of d from 1 to 481 frames takes through notches and
+  // which the sweep of d from 1 frame toward 40 ms takes through notches and
   // crests. A still delay (rate 0) holds the amplitude.
   FMOD_DSP* Flange = Effect(FMOD_DSP_TYPE_FLANGE);
   Set(Flange, FMOD_DSP_FLANGE_MIX, 50);
   Set(Flange, FMOD_DSP_FLANGE_DEPTH, 1);
-  Set(Flange, FMOD_DSP_FLANGE_RATE, 0.2f);
+  Set(Flange, FMOD_DSP_FLANGE_RATE, 0.05f);
   const TSignal In = Sine(2000, 1.0, 48000);
   auto [Low, High] = AmplitudeRange(Render(Flange, In, 48000), 0, 2000, 960, 480);
   EXPECT_LT(Low, 0.1);

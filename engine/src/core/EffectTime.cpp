@@ -23,7 +23,7 @@ namespace {
 
 constexpr float kQuiet = 1e-6f;     // -120 dB: a tail below this has died away
 constexpr double kFadeMs = 50.0;    // cross-fade of a delay change
-constexpr double kFlangeSweepMs = 10.0;  // the flange's delay at full depth
+constexpr double kFlangeSweepMs = 40.0;  // the flange's delay at full depth
 constexpr double kChorusBaseMs = 15.0;   // the chorus voices' shortest delay
 constexpr int kChorusVoices = 3;
 
@@ -108,7 +108,10 @@ public:
   float Read(const DelayRing& ring, int channel) const noexcept {
     const float b = ring.At(to_, channel);
     if (left_ == 0) return b;
-    const float t = 1.0f - float(left_) / float(span_);
+    // A smooth step: the fade starts and ends with no slope, where one read
+    // position carries the whole signal.
+    const float u = 1.0f - float(left_) / float(span_);
+    const float t = u * u * (3.0f - 2.0f * u);
     const float a = ring.At(from_, channel);
     return a + t * (b - a);
   }
@@ -206,7 +209,7 @@ const DelayTable& DelayParameters() {
 const FMOD_DSP_PARAMETER_DESC kFlangeMix =
     FloatParameter("Mix", "%", "Share of the flanged signal in the output.", 0.0f, 100.0f, 50.0f);
 const FMOD_DSP_PARAMETER_DESC kFlangeDepth =
-    FloatParameter("Depth", "", "Sweep of the delay, as a share of 10 ms.", 0.01f, 1.0f, 1.0f);
+    FloatParameter("Depth", "", "Sweep of the delay, as a share of 40 ms.", 0.01f, 1.0f, 1.0f);
 const FMOD_DSP_PARAMETER_DESC kFlangeRate = FloatParameter("Rate", "Hz", "Speed of the sweep in hertz.", 0.0f, 20.0f, 0.1f);
 const FMOD_DSP_PARAMETER_DESC* const kFlange[] = {&kFlangeMix, &kFlangeDepth, &kFlangeRate};
 
@@ -215,7 +218,7 @@ const FMOD_DSP_PARAMETER_DESC kChorusMix =
 const FMOD_DSP_PARAMETER_DESC kChorusRate =
     FloatParameter("Rate", "Hz", "Speed of the voices' modulation in hertz.", 0.0f, 20.0f, 0.8f);
 const FMOD_DSP_PARAMETER_DESC kChorusDepth =
-    FloatParameter("Depth", "ms", "Sweep of the voices' delay in milliseconds.", 0.0f, 100.0f, 3.0f);
+    FloatParameter("Depth", "%", "Swing of the voices' delay, in percent of 100 ms (3: 3 ms).", 0.0f, 100.0f, 3.0f);
 const FMOD_DSP_PARAMETER_DESC* const kChorus[] = {&kChorusMix, &kChorusRate, &kChorusDepth};
 
 const FMOD_DSP_PARAMETER_DESC kTremoloFrequency =
@@ -474,7 +477,7 @@ private:
 };
 
 // ---- Flange: the input mixed with a copy whose delay sweeps between one
-// sample and the depth's share of 10 ms, read between samples.
+// sample and the depth's share of 40 ms, read between samples.
 
 class FlangeProcessor final : public BuiltinProcessor {
 public:
@@ -555,7 +558,7 @@ public:
     if (b.inputIdle && tail_.Over(ring_.Length())) return false;
     const unsigned ramp = started_ ? b.frames : 0;
     mix_.Set(FloatAt(FMOD_DSP_CHORUS_MIX) / 100.0f, ramp);
-    depth_.Set(FloatAt(FMOD_DSP_CHORUS_DEPTH) * perMs_, ramp);
+    depth_.Set(FloatAt(FMOD_DSP_CHORUS_DEPTH) * perMs_, ramp);  // percent of 100 ms = ms
     started_ = true;
     const double step = double(FloatAt(FMOD_DSP_CHORUS_RATE)) / rate_;
     float peak = 0.0f;
