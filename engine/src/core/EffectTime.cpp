@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstring>
-#include <new>
+#include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "Builtins.h"
