@@ -42,23 +42,45 @@ struct Convolver {
   bool linked = true;
   std::size_t irFrames = 0;
   RealFft forward, inverse;
-  std::vector<Cpx> h;     // [irChannels][K][P + 1]
-  std::vector<Cpx> fdl;   // [feeds][K][P + 1]: the spectra of past blocks, a ring
+  // Spectra are kept as split real and imaginary parts, P + 1 of each, so
+  // that the multiply-adds over the partitions vectorise.
+  std::vector<float> h;   // [irChannels][K][2][P + 1]
+  std::vector<float> fdl; // [feeds][K][2][P + 1]: the spectra of past blocks, a ring
   std::vector<float> in;  // [feeds][2P]: the previous block, then the current one
   std::vector<Cpx> x;     // [feeds][P + 1]: the current block's spectrum
-  std::vector<Cpx> tail;  // [results][P + 1]: what the older blocks add to the current one
+  std::vector<float> tail;  // [results][2][P + 1]: what the older blocks add to the current one
   std::vector<Cpx> y;     // [P + 1]
   std::vector<float> t;   // [2P]
   int head = 0;           // fdl slot of the newest complete block
   int pos = 0;            // frames of the current block seen
 
-  Cpx* H(int g, int j) { return &h[(std::size_t(g) * K + j) * (P + 1)]; }
-  Cpx* Fdl(int f, int j) { return &fdl[(std::size_t(f) * K + j) * (P + 1)]; }
+  float* H(int g, int j) { return &h[(std::size_t(g) * K + j) * 2 * (P + 1)]; }
+  float* Fdl(int f, int j) { return &fdl[(std::size_t(f) * K + j) * 2 * (P + 1)]; }
+  float* Tail(int r) { return &tail[std::size_t(r) * 2 * (P + 1)]; }
+
+  // acc += a * b over P + 1 bins, split parts.
+  void MultiplyAdd(float* __restrict acc, const float* __restrict a, const float* __restrict b) const noexcept {
+    const int n = P + 1;
+    float* __restrict accI = acc + n;
+    const float* __restrict aI = a + n;
+    const float* __restrict bI = b + n;
+    for (int k = 0; k < n; ++k) {
+      acc[k] += a[k] * b[k] - aI[k] * bI[k];
+      accI[k] += a[k] * bI[k] + aI[k] * b[k];
+    }
+  }
+
+  void Split(const Cpx* from, float* to) const noexcept {
+    for (int k = 0; k <= P; ++k) {
+      to[k] = from[k].r;
+      to[P + 1 + k] = from[k].i;
+    }
+  }
 
   void Clear() noexcept {
-    std::fill(fdl.begin(), fdl.end(), Cpx{0, 0});
+    std::fill(fdl.begin(), fdl.end(), 0.0f);
     std::fill(in.begin(), in.end(), 0.0f);
-    std::fill(tail.begin(), tail.end(), Cpx{0, 0});
+    std::fill(tail.begin(), tail.end(), 0.0f);
     head = 0;
     pos = 0;
   }
@@ -87,11 +109,13 @@ struct Convolver {
     for (int r = 0; r < count; ++r) {
       const int f = linked ? 0 : r;
       const Cpx* X = &x[std::size_t(f) * (P + 1)];
-      const Cpx* H0 = H(r % irChannels, 0);
-      const Cpx* T = &tail[std::size_t(r) * (P + 1)];
+      const float* H0 = H(r % irChannels, 0);
+      const float* H0i = H0 + P + 1;
+      const float* T = Tail(r);
+      const float* Ti = T + P + 1;
       for (int k = 0; k <= P; ++k) {
-        y[k].r = T[k].r + X[k].r * H0[k].r - X[k].i * H0[k].i;
-        y[k].i = T[k].i + X[k].r * H0[k].i + X[k].i * H0[k].r;
+        y[k].r = T[k] + X[k].r * H0[k] - X[k].i * H0i[k];
+        y[k].i = Ti[k] + X[k].r * H0i[k] + X[k].i * H0[k];
       }
       inverse.Inverse(y.data(), t.data());
       for (int c = r; c < width; c += (linked ? irChannels : width)) {
@@ -104,23 +128,16 @@ struct Convolver {
     // contribution to the next block is summed now.
     head = (head + 1) % K;
     for (int f = 0; f < active; ++f) {
-      std::copy_n(&x[std::size_t(f) * (P + 1)], P + 1, Fdl(f, head));
+      Split(&x[std::size_t(f) * (P + 1)], Fdl(f, head));
       float* buf = &in[std::size_t(f) * L];
       std::copy_n(buf + P, P, buf);
       std::fill_n(buf + P, P, 0.0f);
     }
     for (int r = 0; r < count; ++r) {
       const int f = linked ? 0 : r;
-      Cpx* T = &tail[std::size_t(r) * (P + 1)];
-      std::fill_n(T, P + 1, Cpx{0, 0});
-      for (int j = 1; j < K; ++j) {
-        const Cpx* X = Fdl(f, (head - (j - 1) + K) % K);
-        const Cpx* Hj = H(r % irChannels, j);
-        for (int k = 0; k <= P; ++k) {
-          T[k].r += X[k].r * Hj[k].r - X[k].i * Hj[k].i;
-          T[k].i += X[k].r * Hj[k].i + X[k].i * Hj[k].r;
-        }
-      }
+      float* T = Tail(r);
+      std::fill_n(T, 2 * (P + 1), 0.0f);
+      for (int j = 1; j < K; ++j) MultiplyAdd(T, Fdl(f, (head - (j - 1) + K) % K), H(r % irChannels, j));
     }
     pos = 0;
   }
@@ -252,14 +269,15 @@ private:
         c->results = c->linked ? std::min(c->irChannels, width_) : width_;
         c->forward = RealFft(2 * P, false);
         c->inverse = RealFft(2 * P, true);
-        c->h.assign(std::size_t(c->irChannels) * c->K * (P + 1), Cpx{0, 0});
-        c->fdl.assign(std::size_t(c->feeds) * c->K * (P + 1), Cpx{0, 0});
+        c->h.assign(std::size_t(c->irChannels) * c->K * 2 * (P + 1), 0.0f);
+        c->fdl.assign(std::size_t(c->feeds) * c->K * 2 * (P + 1), 0.0f);
         c->in.assign(std::size_t(c->feeds) * 2 * P, 0.0f);
         c->x.assign(std::size_t(c->feeds) * (P + 1), Cpx{0, 0});
-        c->tail.assign(std::size_t(c->results) * (P + 1), Cpx{0, 0});
+        c->tail.assign(std::size_t(c->results) * 2 * (P + 1), 0.0f);
         c->y.assign(std::size_t(P + 1), Cpx{0, 0});
         c->t.assign(std::size_t(2 * P), 0.0f);
         std::vector<float> part(std::size_t(2 * P));
+        std::vector<Cpx> bins(std::size_t(P + 1));
         for (int g = 0; g < c->irChannels; ++g) {
           for (int j = 0; j < c->K; ++j) {
             std::fill(part.begin(), part.end(), 0.0f);
@@ -267,7 +285,8 @@ private:
               const std::size_t frame = std::size_t(j) * P + i;
               if (frame < frames) part[std::size_t(i)] = float(ir_[1 + frame * stride + g]) / 32768.0f;
             }
-            c->forward.Forward(part.data(), c->H(g, j));
+            c->forward.Forward(part.data(), bins.data());
+            c->Split(bins.data(), c->H(g, j));
           }
         }
       }

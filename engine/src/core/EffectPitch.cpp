@@ -190,7 +190,7 @@ class PitchProcessor final : public BuiltinProcessor {
 public:
   explicit PitchProcessor(const EffectContext& context)
       : BuiltinProcessor("Pitch Shifter", kTable, int(std::size(kTable))), context_(context),
-        channels_(std::clamp(std::max(context.maxChannels, kMaxShiftChannels), 1, std::min(kMaxShiftChannels, kMaxWidth))),
+        channels_(std::min(kMaxShiftChannels, kMaxWidth)),
         scratch_(std::size_t(kMaxWidth) * 2) {
     Rebuild();
   }
@@ -214,7 +214,7 @@ public:
     const int width = std::min({outWidth, wanted > 0 ? wanted : context_.channels, channels_});
     if (!b.inputIdle) idle_ = 0;
     else idle_ += b.frames;
-    const long long ring = cur != nullptr ? 3LL * cur->N : 0;
+    const long long ring = cur != nullptr ? 4LL * cur->N : 0;  // the delay, a window and a margin
     if (b.inputIdle && idle_ > ring) return false;
     const double pitch = FloatAt(FMOD_DSP_PITCHSHIFT_PITCH);
     float* other = scratch_.data();
