@@ -222,6 +222,7 @@ public:
       const float* in = b.in + std::size_t(j) * b.inWidth;
       float* out = b.out + std::size_t(j) * outWidth;
       if (cur != nullptr) cur->Step(in, out, width, pitch);
+      else for (int c = 0; c < width; ++c) out[c] = in[c];
       if (old != nullptr) {
         old->Step(in, other, width, pitch);
         const float t = float(j + 1) / float(b.frames);

@@ -38,7 +38,10 @@ private:
 // A state of T handed from the API's thread to the mixer's. The API offers a
 // new one; the mixer takes it at a block's start and keeps the one it
 // replaces for that block (to cross-fade from), then retires it; the API
-// frees what is retired. Neither side waits for the other.
+// frees what is retired when it next offers one, or at the end. Neither side
+// waits for the other. Between two offers the mixer retires at most two
+// states (the one it was fading from and the one the offer replaces), so two
+// retirement slots never hold it up.
 template <typename T>
 class Handoff {
 public:
@@ -47,29 +50,32 @@ public:
   Handoff& operator=(const Handoff&) = delete;
   ~Handoff() {
     delete pending_.load();
-    delete retired_.load();
+    for (auto& r : retired_) delete r.load();
     delete current_;
     delete previous_;
   }
 
   // ---- API thread.
   void Offer(std::unique_ptr<T> state) {
-    Collect();
+    for (auto& r : retired_) delete r.exchange(nullptr, std::memory_order_acq_rel);
     delete pending_.exchange(state.release(), std::memory_order_acq_rel);
   }
-  void Collect() { delete retired_.exchange(nullptr, std::memory_order_acq_rel); }
 
   // ---- Mixer thread, once per block before Current/Previous. Answers true
   // when a new state came in this block (Previous is then the one it
   // replaced, perhaps null).
   bool Begin() noexcept {
     if (previous_ != nullptr) {
-      if (retired_.load(std::memory_order_acquire) != nullptr) return false;  // the API has not collected yet
-      retired_.store(previous_, std::memory_order_release);
-      previous_ = nullptr;
+      for (auto& r : retired_) {
+        if (r.load(std::memory_order_acquire) == nullptr) {
+          r.store(previous_, std::memory_order_release);
+          previous_ = nullptr;
+          break;
+        }
+      }
+      if (previous_ != nullptr) return false;
     }
     if (pending_.load(std::memory_order_acquire) == nullptr) return false;
-    if (current_ != nullptr && retired_.load(std::memory_order_acquire) != nullptr) return false;
     T* next = pending_.exchange(nullptr, std::memory_order_acq_rel);
     if (next == nullptr) return false;
     previous_ = current_;
@@ -81,7 +87,7 @@ public:
 
 private:
   std::atomic<T*> pending_{nullptr};
-  std::atomic<T*> retired_{nullptr};
+  std::atomic<T*> retired_[2] = {nullptr, nullptr};
   T* current_ = nullptr;   // the mixer's
   T* previous_ = nullptr;  // the mixer's, for the block it is replaced in
 };
