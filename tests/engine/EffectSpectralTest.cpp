@@ -44,16 +44,19 @@ TEST_F(EffectSpectralTest, ConvolutionMatchesTheExactSumFromTheFirstFrame) {
     int IrChannels;
     bool Linked;
     float WetDb, DryDb;
+    unsigned Block;  // the partition is the block
   };
-  const TCase Cases[] = {{1, true, 0.0f, -80.0f}, {2, true, -6.0f, 0.0f}, {2, false, 3.0f, -12.0f}};
-  constexpr std::size_t IrFrames = 2500;  // not a multiple of the 1024-frame partition
+  const TCase Cases[] = {{1, true, 0.0f, -80.0f, 1024}, {2, true, -6.0f, 0.0f, 1024}, {2, false, 3.0f, -12.0f, 256}};
+  constexpr std::size_t IrFrames = 2500;  // not a multiple of the partition
   constexpr std::size_t InFrames = 6000;
   constexpr std::size_t OutFrames = InFrames + IrFrames + 500;
   const TSignal In = Generate(InFrames, 2, [](std::size_t I, int C) {
     return 0.4 * std::sin(0.013 * double(I) * (C + 1)) + 0.2 * std::sin(0.31 * double(I) + C);
   });
   for (const TCase& Case : Cases) {
-    SCOPED_TRACE(testing::Message() << Case.IrChannels << " IR channels, linked " << Case.Linked);
+    SCOPED_TRACE(testing::Message() << Case.IrChannels << " IR channels, linked " << Case.Linked << ", block "
+                                    << Case.Block);
+    Start(Case.Block);
     FMOD_DSP* Dsp = Effect(FMOD_DSP_TYPE_CONVOLUTIONREVERB);
     std::vector<std::int16_t> Ir = MakeIr(Case.IrChannels, IrFrames, 7u + unsigned(Case.IrChannels));
     ASSERT_EQ(Lib::FMOD_DSP_SetParameterBool(Dsp, FMOD_DSP_CONVOLUTION_REVERB_PARAM_LINKED, Case.Linked), FMOD_OK);
@@ -200,6 +203,14 @@ TEST_F(EffectSpectralTest, PitchShiftDelaysByTwiceTheFftSizeAndRefusesOtherSizes
   double Error = 0.0;
   for (std::size_t N = 4096; N < 8192; ++N) Error = std::max(Error, double(std::abs(Out.At(N, 0) - In.At(N - 1024, 0))));
   EXPECT_LT(Error, 0.02);
+
+  // A new size while playing: the old state fades out, the new one sounds
+  // after its own delay, and nothing blows up in between.
+  ASSERT_EQ(Lib::FMOD_DSP_SetParameterInt(Dsp, FMOD_DSP_PITCHSHIFT_FFTSIZE, 2048), FMOD_OK);
+  ASSERT_EQ(Lib::FMOD_DSP_SetParameterFloat(Dsp, FMOD_DSP_PITCHSHIFT_PITCH, 1.5f), FMOD_OK);
+  const TRender Next = Render(Dsp, Sine(500.0, 0.5, 16384, 1), 16384);
+  for (const float V : Next.Samples) ASSERT_LE(std::abs(V), 1.0f);
+  EXPECT_NEAR(Decibels(ToneAmplitude(Next.Channel(0), 750.0, 8192, 16384) / 0.5), 0.0, 1.0);
   EXPECT_EQ(Lib::FMOD_DSP_Release(Dsp), FMOD_OK);
 }
 
