@@ -124,7 +124,10 @@ public:
     const int width = std::min(b.inWidth, channels_);
     if (b.inputIdle) {
       quiet_ += b.frames;
-      if (quiet_ > std::size_t(2 * kMaxWindow)) return false;  // the spectra have gone to zero already
+      if (quiet_ > std::size_t(2 * kMaxWindow)) {
+        havePrevious_ = false;  // the next window does not follow the last one by a hop
+        return false;           // the spectra have gone to zero already
+      }
     } else {
       quiet_ = 0;
     }
