@@ -101,12 +101,29 @@ double OctavesToQ(double octaves, double frequency, double rate) noexcept {
 double TrackerQ(double resonance) noexcept { return 0.5 / std::pow(10.0, -resonance * 24.0 / (128.0 * 20.0)); }
 
 // ---- A cascade of sections with a glide to a new design.
+//
+// A new design is approached a step every kGlideFrames frames, each step
+// closing a fixed part of the distance, and the coefficients move linearly
+// within a step. Every point on the way is a
+// blend of two stable sections, and the region of stable (a1, a2) is convex,
+// so the filter stays stable while it glides; spreading a large change over
+// tens of milliseconds keeps the states from being thrown (a click).
+
+constexpr unsigned kGlideFrames = 32;
+
+BiquadCoefficients Toward(const BiquadCoefficients& from, const BiquadCoefficients& to, double part) noexcept {
+  BiquadCoefficients c{from.b0 + (to.b0 - from.b0) * part, from.b1 + (to.b1 - from.b1) * part,
+                       from.b2 + (to.b2 - from.b2) * part, from.a1 + (to.a1 - from.a1) * part,
+                       from.a2 + (to.a2 - from.a2) * part};
+  const double left = std::max({std::fabs(to.b0 - c.b0), std::fabs(to.b1 - c.b1), std::fabs(to.b2 - c.b2),
+                                std::fabs(to.a1 - c.a1), std::fabs(to.a2 - c.a2)});
+  return left < 1e-9 ? to : c;
+}
 
 template <int N>
 struct Cascade {
   std::array<Biquad, N> sections;
   std::array<BiquadCoefficients, N> target;  // the design the sections move to
-
   void Reset() noexcept {
     for (Biquad& s : sections) s.Reset();
   }
@@ -114,22 +131,31 @@ struct Cascade {
   void Jump() noexcept {
     for (int i = 0; i < N; ++i) sections[std::size_t(i)].Set(target[std::size_t(i)]);
   }
-  // Filters in place, gliding to the target over these frames. Answers the
-  // largest magnitude any section put out when `measure` is set, else 0.
-  float Run(float* data, int width, unsigned frames, bool measure) noexcept {
+  // Filters in place, gliding toward the target: `part` of the way each
+  // glide step (1: straight to it across these frames). Answers the largest
+  // magnitude any section put out when `measure` is set, else 0.
+  float Run(float* data, int width, unsigned frames, bool measure, double part) noexcept {
     float peak = 0.0f;
-    const std::size_t n = std::size_t(frames) * std::size_t(width);
-    for (int i = 0; i < N; ++i) {
-      Biquad& s = sections[std::size_t(i)];
-      const BiquadCoefficients& to = target[std::size_t(i)];
-      if (Same(s.Coefficients(), to)) {
-        if (IsIdentity(to)) continue;
-        s.Process(data, width, frames);
-      } else {
-        s.Process(data, width, frames, to);
+    for (unsigned done = 0; done < frames;) {
+      bool gliding = false;
+      for (int i = 0; i < N; ++i)
+        gliding = gliding || !Same(sections[std::size_t(i)].Coefficients(), target[std::size_t(i)]);
+      const unsigned n = gliding && part < 1.0 ? std::min(kGlideFrames, frames - done) : frames - done;
+      float* at = data + std::size_t(done) * std::size_t(width);
+      const std::size_t count = std::size_t(n) * std::size_t(width);
+      for (int i = 0; i < N; ++i) {
+        Biquad& s = sections[std::size_t(i)];
+        const BiquadCoefficients& to = target[std::size_t(i)];
+        if (Same(s.Coefficients(), to)) {
+          if (IsIdentity(to)) continue;
+          s.Process(at, width, n);
+        } else {
+          s.Process(at, width, n, Toward(s.Coefficients(), to, part));
+        }
+        if (measure)
+          for (std::size_t k = 0; k < count; ++k) peak = std::max(peak, std::fabs(at[k]));
       }
-      if (measure)
-        for (std::size_t k = 0; k < n; ++k) peak = std::max(peak, std::fabs(data[k]));
+      done += n;
     }
     return peak;
   }
@@ -146,30 +172,58 @@ void CopyIn(const ProcessBlock& b, int width) noexcept {
       b.out[std::size_t(j) * std::size_t(width) + std::size_t(c)] = b.in[std::size_t(j) * std::size_t(b.inWidth) + std::size_t(c)];
 }
 
-// ---- What every filter here shares: parameters, a design version, the tail.
+// ---- What every filter here shares: parameters that glide, a design
+// version, the tail.
+//
+// The float parameters glide toward their set values a step every
+// kGlideFrames frames (frequencies on a log scale, the rest linearly, a time
+// constant of 10 ms) and the sections are designed again at each step,
+// so a sweep moves through real filters of the kind rather than through
+// blends of coefficients far apart.
+
+constexpr int kMaxParameters = 20;
 
 class FilterBase : public BuiltinProcessor {
 public:
   FilterBase(const char* name, const FMOD_DSP_PARAMETER_DESC* const* table, int count, const EffectContext& context)
       : BuiltinProcessor(name, table, count), rate_(double(context.sampleRate)),
-        chunk_(std::max(context.blockFrames, 1u)) {}
+        chunk_(std::max(context.blockFrames, 1u)), count_(std::min(count, kMaxParameters)),
+        valuePart_(1.0 - std::exp(-double(kGlideFrames) / (0.010 * rate_))),
+        switchPart_(1.0 - std::exp(-double(kGlideFrames) / (0.100 * rate_))) {
+    for (int i = 0; i < count_; ++i) {
+      const FMOD_DSP_PARAMETER_DESC& d = *table[i];
+      float_[i] = d.type == FMOD_DSP_PARAMETER_TYPE_FLOAT;
+      log_[i] = float_[i] && d.label[0] == 'H' && d.label[1] == 'z' && d.floatdesc.min > 0.0f;
+    }
+    Settle();
+  }
+
+  // A float parameter's gliding value (mixer thread).
+  double Value(int index) const noexcept { return values_[index]; }
 
   bool Process(ProcessBlock& block) noexcept override {
     const unsigned version = version_.load(std::memory_order_acquire);
-    const bool redesign = version != seen_;
+    bool redesign = version != seen_;
     seen_ = version;
-    if (redesign) Design();
-    if (block.inputIdle && quiet_) {
-      if (redesign) Jump();
-      return false;
+    if (quiet_) {  // nothing rings in the states: take the settings as they are
+      if (redesign) {
+        Settle();
+        Design();
+        Jump();
+        redesign = false;
+      }
+      if (block.inputIdle) return false;
     }
-    if (quiet_) Jump();  // the states are clear: start on the design itself
     const int width = std::min({block.inWidth, block.capacity, kMaxWidth});
     block.outWidth = width;
     CopyIn(block, width);
     float peak = 0.0f;
     for (unsigned done = 0; done < block.frames;) {
-      const unsigned n = std::min(block.frames - done, chunk_);
+      const bool moving = Advance();
+      following_ = moving;
+      if (moving || redesign) Design();
+      redesign = false;
+      const unsigned n = std::min(block.frames - done, moving ? kGlideFrames : chunk_);
       peak = std::max(peak, Filter(block.out + std::size_t(done) * std::size_t(width), width, n, block.inputIdle));
       done += n;
     }
@@ -190,7 +244,7 @@ public:
 protected:
   void Changed(int /*index*/) noexcept override { version_.fetch_add(1, std::memory_order_acq_rel); }
 
-  // Mixer thread: computes the target designs from the parameters.
+  // Mixer thread: computes the target designs from the gliding values.
   virtual void Design() noexcept = 0;
   // Makes the sections take their targets now.
   virtual void Jump() noexcept = 0;
@@ -199,20 +253,59 @@ protected:
   // the peak of every section's output when `measure` is set.
   virtual float Filter(float* data, int width, unsigned frames, bool measure) noexcept = 0;
 
+  // How far the sections move toward their design per glide step: all the
+  // way while the values glide (each step's design is close to the last),
+  // a part of it after a switch of filter type or slope.
+  double Part() const noexcept { return following_ ? 1.0 : switchPart_; }
+
   const double rate_;
   const unsigned chunk_;  // the most frames filtered at once (scratch size)
 
 private:
+  // The gliding values take the set ones.
+  void Settle() noexcept {
+    for (int i = 0; i < count_; ++i) values_[i] = float_[i] ? double(FloatAt(i)) : 0.0;
+  }
+  // One glide step; answers whether any value moved.
+  bool Advance() noexcept {
+    bool moved = false;
+    for (int i = 0; i < count_; ++i) {
+      if (!float_[i]) continue;
+      const double target = FloatAt(i);
+      double& v = values_[i];
+      if (v == target) continue;
+      moved = true;
+      if (log_[i]) {
+        const double step = std::log(target / v);
+        v = std::fabs(step) < 1e-4 ? target : v * std::exp(step * valuePart_);
+      } else {
+        const double step = target - v;
+        v = std::fabs(step) < 1e-3 ? target : v + step * valuePart_;
+      }
+    }
+    return moved;
+  }
+
+  const int count_;
+  // Of the distance closed per glide step: by a value (a time constant of
+  // 10 ms), and by the sections after a switch of filter type or slope
+  // (100 ms: a blend between unlike designs swells the level on the way, and
+  // a slow morph keeps that swell small).
+  const double valuePart_, switchPart_;
+  double values_[kMaxParameters] = {};
+  bool float_[kMaxParameters] = {};
+  bool log_[kMaxParameters] = {};
   std::atomic<unsigned> version_{1};
   unsigned seen_ = 0;
   bool quiet_ = true;
+  bool following_ = false;
 };
 
 // A unit that is one cascade of sections.
 template <int N>
 class SeriesFilter : public FilterBase {
 public:
-  using DesignFunction = void (*)(const BuiltinProcessor& unit, double rate, BiquadCoefficients* sections);
+  using DesignFunction = void (*)(const FilterBase& unit, double rate, BiquadCoefficients* sections);
   SeriesFilter(const char* name, const FMOD_DSP_PARAMETER_DESC* const* table, int count, const EffectContext& context,
                DesignFunction design)
       : FilterBase(name, table, count, context), design_(design) {}
@@ -226,7 +319,7 @@ protected:
   void Jump() noexcept override { cascade_.Jump(); }
   void ClearStates() noexcept override { cascade_.Reset(); }
   float Filter(float* data, int width, unsigned frames, bool measure) noexcept override {
-    return cascade_.Run(data, width, frames, measure);
+    return cascade_.Run(data, width, frames, measure, Part());
   }
 
 private:
@@ -270,26 +363,26 @@ const FMOD_DSP_PARAMETER_DESC kEqGain =
     FloatParameter("Gain", "dB", "Boost or cut of the band in decibels.", -30.0f, 30.0f, 0.0f);
 const FMOD_DSP_PARAMETER_DESC* const kParamEq[] = {&kEqCenter, &kEqBandwidth, &kEqGain};
 
-void DesignLowPass(const BuiltinProcessor& u, double rate, BiquadCoefficients* s) {
-  s[0] = BiquadCoefficients::LowPass(u.FloatAt(FMOD_DSP_LOWPASS_CUTOFF), u.FloatAt(FMOD_DSP_LOWPASS_RESONANCE), rate);
+void DesignLowPass(const FilterBase& u, double rate, BiquadCoefficients* s) {
+  s[0] = BiquadCoefficients::LowPass(u.Value(FMOD_DSP_LOWPASS_CUTOFF), u.Value(FMOD_DSP_LOWPASS_RESONANCE), rate);
 }
-void DesignItLowPass(const BuiltinProcessor& u, double rate, BiquadCoefficients* s) {
-  s[0] = BiquadCoefficients::LowPass(u.FloatAt(FMOD_DSP_ITLOWPASS_CUTOFF),
-                                     TrackerQ(u.FloatAt(FMOD_DSP_ITLOWPASS_RESONANCE)), rate);
+void DesignItLowPass(const FilterBase& u, double rate, BiquadCoefficients* s) {
+  s[0] = BiquadCoefficients::LowPass(u.Value(FMOD_DSP_ITLOWPASS_CUTOFF),
+                                     TrackerQ(u.Value(FMOD_DSP_ITLOWPASS_RESONANCE)), rate);
 }
-void DesignHighPass(const BuiltinProcessor& u, double rate, BiquadCoefficients* s) {
-  s[0] = BiquadCoefficients::HighPass(u.FloatAt(FMOD_DSP_HIGHPASS_CUTOFF), u.FloatAt(FMOD_DSP_HIGHPASS_RESONANCE), rate);
+void DesignHighPass(const FilterBase& u, double rate, BiquadCoefficients* s) {
+  s[0] = BiquadCoefficients::HighPass(u.Value(FMOD_DSP_HIGHPASS_CUTOFF), u.Value(FMOD_DSP_HIGHPASS_RESONANCE), rate);
 }
-void DesignLowPassSimple(const BuiltinProcessor& u, double rate, BiquadCoefficients* s) {
-  s[0] = BiquadCoefficients::OnePoleLowPass(u.FloatAt(FMOD_DSP_LOWPASS_SIMPLE_CUTOFF), rate);
+void DesignLowPassSimple(const FilterBase& u, double rate, BiquadCoefficients* s) {
+  s[0] = BiquadCoefficients::OnePoleLowPass(u.Value(FMOD_DSP_LOWPASS_SIMPLE_CUTOFF), rate);
 }
-void DesignHighPassSimple(const BuiltinProcessor& u, double rate, BiquadCoefficients* s) {
-  s[0] = BiquadCoefficients::OnePoleHighPass(u.FloatAt(FMOD_DSP_HIGHPASS_SIMPLE_CUTOFF), rate);
+void DesignHighPassSimple(const FilterBase& u, double rate, BiquadCoefficients* s) {
+  s[0] = BiquadCoefficients::OnePoleHighPass(u.Value(FMOD_DSP_HIGHPASS_SIMPLE_CUTOFF), rate);
 }
-void DesignParamEq(const BuiltinProcessor& u, double rate, BiquadCoefficients* s) {
-  const double center = u.FloatAt(FMOD_DSP_PARAMEQ_CENTER);
-  s[0] = BiquadCoefficients::Peaking(center, OctavesToQ(u.FloatAt(FMOD_DSP_PARAMEQ_BANDWIDTH), center, rate),
-                                     u.FloatAt(FMOD_DSP_PARAMEQ_GAIN), rate);
+void DesignParamEq(const FilterBase& u, double rate, BiquadCoefficients* s) {
+  const double center = u.Value(FMOD_DSP_PARAMEQ_CENTER);
+  s[0] = BiquadCoefficients::Peaking(center, OctavesToQ(u.Value(FMOD_DSP_PARAMEQ_BANDWIDTH), center, rate),
+                                     u.Value(FMOD_DSP_PARAMEQ_GAIN), rate);
 }
 
 // ---- Five-band equaliser.
@@ -347,12 +440,12 @@ void PassSections(bool high, int sections, double frequency, double q, double ra
   }
 }
 
-void DesignMultiband(const BuiltinProcessor& u, double rate, BiquadCoefficients* s) {
+void DesignMultiband(const FilterBase& u, double rate, BiquadCoefficients* s) {
   for (int b = 0; b < kBands; ++b) {
     const int p = b * kBandParameters;
     BiquadCoefficients* band = s + b * kBandSections;
     for (int i = 0; i < kBandSections; ++i) band[i] = BiquadCoefficients{};
-    const double f = u.FloatAt(p + 1), q = u.FloatAt(p + 2), gain = u.FloatAt(p + 3);
+    const double f = u.Value(p + 1), q = u.Value(p + 2), gain = u.Value(p + 3);
     switch (u.IntAt(p)) {
       case FMOD_DSP_MULTIBAND_EQ_FILTER_LOWPASS_12DB: PassSections(false, 1, f, q, rate, band); break;
       case FMOD_DSP_MULTIBAND_EQ_FILTER_LOWPASS_24DB: PassSections(false, 2, f, q, rate, band); break;
@@ -410,7 +503,7 @@ public:
 
 protected:
   void Design() noexcept override {
-    const double fl = FloatAt(FMOD_DSP_THREE_EQ_LOWCROSSOVER), fh = FloatAt(FMOD_DSP_THREE_EQ_HIGHCROSSOVER);
+    const double fl = Value(FMOD_DSP_THREE_EQ_LOWCROSSOVER), fh = Value(FMOD_DSP_THREE_EQ_HIGHCROSSOVER);
     for (auto* c : {&lowPass_, &restPass_, &midPass_, &highPass_}) c->target.fill(BiquadCoefficients{});
     allPass_.target.fill(BiquadCoefficients{});
     switch (IntAt(FMOD_DSP_THREE_EQ_CROSSOVERSLOPE)) {
@@ -445,7 +538,7 @@ protected:
   void Jump() noexcept override {
     for (auto* c : {&lowPass_, &restPass_, &midPass_, &highPass_}) c->Jump();
     allPass_.Jump();
-    for (int b = 0; b < 3; ++b) gains_[b].Jump(DecibelsToGain(FloatAt(FMOD_DSP_THREE_EQ_LOWGAIN + b)));
+    for (int b = 0; b < 3; ++b) gains_[b].Jump(DecibelsToGain(float(Value(FMOD_DSP_THREE_EQ_LOWGAIN + b))));
   }
   void ClearStates() noexcept override {
     for (auto* c : {&lowPass_, &restPass_, &midPass_, &highPass_}) c->Reset();
@@ -456,13 +549,13 @@ protected:
     float* low = low_.data();
     float* high = high_.data();
     std::copy(data, data + n, low);
-    float peak = lowPass_.Run(low, width, frames, measure);
-    peak = std::max(peak, allPass_.Run(low, width, frames, measure));
-    peak = std::max(peak, restPass_.Run(data, width, frames, measure));
+    float peak = lowPass_.Run(low, width, frames, measure, Part());
+    peak = std::max(peak, allPass_.Run(low, width, frames, measure, Part()));
+    peak = std::max(peak, restPass_.Run(data, width, frames, measure, Part()));
     std::copy(data, data + n, high);
-    peak = std::max(peak, highPass_.Run(high, width, frames, measure));
-    peak = std::max(peak, midPass_.Run(data, width, frames, measure));
-    for (int b = 0; b < 3; ++b) gains_[b].Set(DecibelsToGain(FloatAt(FMOD_DSP_THREE_EQ_LOWGAIN + b)), frames);
+    peak = std::max(peak, highPass_.Run(high, width, frames, measure, Part()));
+    peak = std::max(peak, midPass_.Run(data, width, frames, measure, Part()));
+    for (int b = 0; b < 3; ++b) gains_[b].Set(DecibelsToGain(float(Value(FMOD_DSP_THREE_EQ_LOWGAIN + b))), frames);
     for (unsigned j = 0; j < frames; ++j) {
       const float gl = gains_[0].Next(), gm = gains_[1].Next(), gh = gains_[2].Next();
       const std::size_t at = std::size_t(j) * std::size_t(width);
