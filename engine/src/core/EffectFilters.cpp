@@ -3,11 +3,12 @@
 // with Linkwitz-Riley crossovers and the five-band equaliser.
 //
 // Every unit is a set of biquad sections with one state per channel. The
-// mixer thread designs the sections again only when a parameter changed
-// (a version count tells it), and moves each section's coefficients to the
-// new design across the block, so a sweep never clicks. While the input is
-// idle a unit runs its sections on silence until every section's output has
-// fallen below -120 dB; then it clears the states and answers silence.
+// mixer thread designs the sections again while a parameter glides toward
+// a new value (a version count tells it one changed), and moves each
+// section's coefficients to each new design, so a sweep never clicks. While
+// the input is idle a unit runs its sections on silence until every
+// section's output has fallen below -120 dB; then it clears the states and
+// answers silence.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -102,12 +103,11 @@ double TrackerQ(double resonance) noexcept { return 0.5 / std::pow(10.0, -resona
 
 // ---- A cascade of sections with a glide to a new design.
 //
-// A new design is approached a step every kGlideFrames frames, each step
-// closing a fixed part of the distance, and the coefficients move linearly
-// within a step. Every point on the way is a
-// blend of two stable sections, and the region of stable (a1, a2) is convex,
-// so the filter stays stable while it glides; spreading a large change over
-// tens of milliseconds keeps the states from being thrown (a click).
+// The sections move to a new design a step every kGlideFrames frames (all
+// the way, or a part of it after a switch of filter type), the coefficients
+// moving linearly within a step. Every point on the way is a blend of two
+// stable sections, and the region of stable (a1, a2) is convex, so a section
+// stays stable while it glides.
 
 constexpr unsigned kGlideFrames = 32;
 
