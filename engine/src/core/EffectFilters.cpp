@@ -214,16 +214,18 @@ public:
       }
       if (block.inputIdle) return false;
     }
+    if (redesign && Switched()) switchLeft_ = unsigned(rate_ * 0.5);
     const int width = std::min({block.inWidth, block.capacity, kMaxWidth});
     block.outWidth = width;
     CopyIn(block, width);
     float peak = 0.0f;
     for (unsigned done = 0; done < block.frames;) {
       const bool moving = Advance();
-      following_ = moving;
       if (moving || redesign) Design();
       redesign = false;
       const unsigned n = std::min(block.frames - done, moving ? kGlideFrames : chunk_);
+      switching_ = switchLeft_ > 0;
+      switchLeft_ -= std::min(switchLeft_, n);
       peak = std::max(peak, Filter(block.out + std::size_t(done) * std::size_t(width), width, n, block.inputIdle));
       done += n;
     }
@@ -254,9 +256,10 @@ protected:
   virtual float Filter(float* data, int width, unsigned frames, bool measure) noexcept = 0;
 
   // How far the sections move toward their design per glide step: all the
-  // way while the values glide (each step's design is close to the last),
-  // a part of it after a switch of filter type or slope.
-  double Part() const noexcept { return following_ ? 1.0 : switchPart_; }
+  // way while only the float values glide (each step's design is close to
+  // the last), a part of it for half a second after a switch of filter type
+  // or slope.
+  double Part() const noexcept { return switching_ ? switchPart_ : 1.0; }
 
   const double rate_;
   const unsigned chunk_;  // the most frames filtered at once (scratch size)
@@ -264,7 +267,21 @@ protected:
 private:
   // The gliding values take the set ones.
   void Settle() noexcept {
-    for (int i = 0; i < count_; ++i) values_[i] = float_[i] ? double(FloatAt(i)) : 0.0;
+    for (int i = 0; i < count_; ++i) {
+      values_[i] = float_[i] ? double(FloatAt(i)) : 0.0;
+      ints_[i] = float_[i] ? 0 : IntAt(i);
+    }
+    switchLeft_ = 0;
+  }
+  // Whether an int parameter (a filter type, a slope) changed.
+  bool Switched() noexcept {
+    bool switched = false;
+    for (int i = 0; i < count_; ++i) {
+      if (float_[i] || ints_[i] == IntAt(i)) continue;
+      ints_[i] = IntAt(i);
+      switched = true;
+    }
+    return switched;
   }
   // One glide step; answers whether any value moved.
   bool Advance() noexcept {
@@ -295,10 +312,12 @@ private:
   double values_[kMaxParameters] = {};
   bool float_[kMaxParameters] = {};
   bool log_[kMaxParameters] = {};
+  int ints_[kMaxParameters] = {};
+  unsigned switchLeft_ = 0;  // frames the sections still morph after a switch
   std::atomic<unsigned> version_{1};
   unsigned seen_ = 0;
   bool quiet_ = true;
-  bool following_ = false;
+  bool switching_ = false;
 };
 
 // A unit that is one cascade of sections.
