@@ -97,7 +97,8 @@ TEST_F(EffectDynamicsTest, CompressorAttackAndReleaseAreTheDetectorsTimeConstant
     SetFloat(Comp, FMOD_DSP_COMPRESSOR_RATIO, 4.0f);
     SetFloat(Comp, FMOD_DSP_COMPRESSOR_ATTACK, Case.Attack);
     SetFloat(Comp, FMOD_DSP_COMPRESSOR_RELEASE, Case.Release);
-    const std::size_t Step = std::size_t(Case.Attack * 10 * kRate / 1000) + 4800, Frames = Step + std::size_t(Case.Release * 8 * kRate / 1000);
+    const std::size_t Step = std::size_t(Case.Attack * 10 * kRate / 1000) + 4800;
+    const std::size_t Frames = Step + std::size_t(Case.Release * 8 * kRate / 1000);
     const TSignal In = Generate(Frames, 1, [&](std::size_t I, int) { return I < Step ? 1.0f : 0.01f; });
     const TRender Out = Render(Comp, In, Frames);
     const std::vector<double> Gain = GainDb(Out, In, Frames);
@@ -161,7 +162,8 @@ TEST_F(EffectDynamicsTest, LimiterKeepsSharpPeaksUnderTheCeiling) {
   const std::vector<std::pair<const char*, TSignal>> Signals = {
       {"step", Generate(kFrames, 2, [](std::size_t I, int C) { return I < 1000 ? 0.0 : (C == 0 ? 2.5 : -1.5); })},
       {"impulses", Generate(kFrames, 2, [](std::size_t I, int C) {
-         return (I % 701 == 0 ? (C == 0 ? 8.0 : -6.0) : 0.0) + 0.5 * std::sin(2.0 * kEffectPi * 440.0 * double(I) / kRate);
+         const double Spike = I % 701 == 0 ? (C == 0 ? 8.0 : -6.0) : 0.0;
+         return Spike + 0.5 * std::sin(2.0 * kEffectPi * 440.0 * double(I) / kRate);
        })},
       {"sines", Generate(kFrames, 2, [](std::size_t I, int C) {
          const double T = double(I) / kRate;
@@ -213,11 +215,13 @@ TEST_F(EffectDynamicsTest, LimiterDelaysByItsLookAheadAndRampsItsGain) {
     FMOD_DSP* Limiter = Effect(FMOD_DSP_TYPE_LIMITER);
     SetFloat(Limiter, FMOD_DSP_LIMITER_RELEASETIME, 10.0f);
     SetBool(Limiter, FMOD_DSP_LIMITER_MODE, Linked);
-    const TSignal In = Generate(kFrames, 2, [](std::size_t I, int C) { return C == 0 && I >= kUp && I < kDown ? 2.0 : 0.5; });
+    const TSignal In =
+        Generate(kFrames, 2, [](std::size_t I, int C) { return C == 0 && I >= kUp && I < kDown ? 2.0 : 0.5; });
     const TRender Out = Render(Limiter, In, kFrames + kLookAhead);
     double Largest = 0.0;
     for (std::size_t I = 1; I < kFrames; ++I) {
-      const double Before = Out.At(I - 1 + kLookAhead, 0) / In.At(I - 1, 0), Now = Out.At(I + kLookAhead, 0) / In.At(I, 0);
+      const double Before = Out.At(I - 1 + kLookAhead, 0) / In.At(I - 1, 0);
+      const double Now = Out.At(I + kLookAhead, 0) / In.At(I, 0);
       Largest = std::max(Largest, std::fabs(Now - Before));
     }
     EXPECT_LE(Largest, 0.5 / double(kLookAhead) * 1.05);  // a ramp over the look-ahead, no step

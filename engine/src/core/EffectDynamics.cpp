@@ -133,20 +133,21 @@ struct DetectorInput {
     // A channel the sidechain does not have reads its loudest channel.
     return channel < width ? std::fabs(f[channel]) : Loudest(f, width);
   }
-  float LoudestAt(unsigned frame) const noexcept { return Loudest(data + std::size_t(frame) * std::size_t(width), width); }
+  float LoudestAt(unsigned frame) const noexcept {
+    return Loudest(data + std::size_t(frame) * std::size_t(width), width);
+  }
 };
 DetectorInput Detect(const ProcessBlock& b, bool sidechain) noexcept {
   if (sidechain && b.side != nullptr && b.sideWidth > 0) return {b.side, b.sideWidth, true};
   return {b.in, b.inWidth, false};
 }
 
-const char* const kOnOff[] = {"Off", "On"};
-
 // ---------------------------------------------------------------------------
 // Compressor
 
 const FMOD_DSP_PARAMETER_DESC kCompThreshold =
-    FloatParameter("Threshold", "dB", "Level above which the signal is compressed, in dB of full scale.", -80.0f, 0.0f, 0.0f);
+    FloatParameter("Threshold", "dB", "Level above which the signal is compressed, in dB of full scale.", -80.0f,
+                   0.0f, 0.0f);
 const FMOD_DSP_PARAMETER_DESC kCompRatio =
     FloatParameter("Ratio", ":1", "Input decibels over the threshold per output decibel over it.", 1.0f, 50.0f, 2.5f);
 const FMOD_DSP_PARAMETER_DESC kCompAttack =
@@ -397,7 +398,8 @@ public:
         const float g = Step(0, peak, release, inverseWindow);
         for (int c = 0; c < active; ++c) gains[c] = g;
       }
-      for (int c = 0; c < active; ++c) y[c] = std::clamp(y[c] * gains[c] * delayedCeiling, -delayedCeiling, delayedCeiling);
+      for (int c = 0; c < active; ++c)
+        y[c] = std::clamp(y[c] * gains[c] * delayedCeiling, -delayedCeiling, delayedCeiling);
       slot_ = slot_ + 1 == delay_ ? 0 : slot_ + 1;
       boxSlot_ = boxSlot_ + 1 == window_ ? 0 : boxSlot_ + 1;
     }
