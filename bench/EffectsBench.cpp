@@ -62,7 +62,7 @@ double Median(std::vector<double> AValues) {
 struct Options {
   double Seconds = 5;
   int Repeats = 5;
-  double Tail = 0;  // seconds of silence rendered untimed before the silence is timed
+  double Tail = 0;                  // seconds of silence rendered untimed before the silence is timed
   std::vector<std::string> Filter;  // names or shell patterns; empty: every type
   bool Ours = true, Peer = true;
   bool Callgrind = false;  // one pass with signal of each chain, no bare chain, no silence
@@ -95,75 +95,122 @@ const std::vector<TypeCase>& Types() {
       {FMOD_DSP_TYPE_MIXER, "mixer", {}, nullptr},
       {FMOD_DSP_TYPE_OSCILLATOR, "oscillator", {{FMOD_DSP_OSCILLATOR_RATE, 440}}, nullptr},
       {FMOD_DSP_TYPE_LOWPASS, "lowpass", {{FMOD_DSP_LOWPASS_CUTOFF, 1000}, {FMOD_DSP_LOWPASS_RESONANCE, 2}}, nullptr},
-      {FMOD_DSP_TYPE_ITLOWPASS, "itlowpass", {{FMOD_DSP_ITLOWPASS_CUTOFF, 1000}, {FMOD_DSP_ITLOWPASS_RESONANCE, 2}},
+      {FMOD_DSP_TYPE_ITLOWPASS,
+       "itlowpass",
+       {{FMOD_DSP_ITLOWPASS_CUTOFF, 1000}, {FMOD_DSP_ITLOWPASS_RESONANCE, 2}},
        nullptr},
-      {FMOD_DSP_TYPE_HIGHPASS, "highpass", {{FMOD_DSP_HIGHPASS_CUTOFF, 1000}, {FMOD_DSP_HIGHPASS_RESONANCE, 2}},
+      {FMOD_DSP_TYPE_HIGHPASS,
+       "highpass",
+       {{FMOD_DSP_HIGHPASS_CUTOFF, 1000}, {FMOD_DSP_HIGHPASS_RESONANCE, 2}},
        nullptr},
-      {FMOD_DSP_TYPE_ECHO, "echo",
-       {{FMOD_DSP_ECHO_DELAY, 500}, {FMOD_DSP_ECHO_FEEDBACK, 50}, {FMOD_DSP_ECHO_DRYLEVEL, 0},
+      {FMOD_DSP_TYPE_ECHO,
+       "echo",
+       {{FMOD_DSP_ECHO_DELAY, 500},
+        {FMOD_DSP_ECHO_FEEDBACK, 50},
+        {FMOD_DSP_ECHO_DRYLEVEL, 0},
         {FMOD_DSP_ECHO_WETLEVEL, 0}},
        "echo"},
       {FMOD_DSP_TYPE_FADER, "fader", {{FMOD_DSP_FADER_GAIN, -6}}, nullptr},
-      {FMOD_DSP_TYPE_FLANGE, "flange",
-       {{FMOD_DSP_FLANGE_MIX, 50}, {FMOD_DSP_FLANGE_DEPTH, 1}, {FMOD_DSP_FLANGE_RATE, 0.1}}, "flanger"},
+      {FMOD_DSP_TYPE_FLANGE,
+       "flange",
+       {{FMOD_DSP_FLANGE_MIX, 50}, {FMOD_DSP_FLANGE_DEPTH, 1}, {FMOD_DSP_FLANGE_RATE, 0.1}},
+       "flanger"},
       {FMOD_DSP_TYPE_DISTORTION, "distortion", {{FMOD_DSP_DISTORTION_LEVEL, 0.5}}, "distortion"},
-      {FMOD_DSP_TYPE_NORMALIZE, "normalize",
+      {FMOD_DSP_TYPE_NORMALIZE,
+       "normalize",
        {{FMOD_DSP_NORMALIZE_FADETIME, 1000}, {FMOD_DSP_NORMALIZE_THRESHHOLD, 0.1}, {FMOD_DSP_NORMALIZE_MAXAMP, 20}},
        nullptr},
-      {FMOD_DSP_TYPE_LIMITER, "limiter",
+      {FMOD_DSP_TYPE_LIMITER,
+       "limiter",
        {{FMOD_DSP_LIMITER_RELEASETIME, 10}, {FMOD_DSP_LIMITER_CEILING, -3}, {FMOD_DSP_LIMITER_MAXIMIZERGAIN, 6}},
        nullptr},
-      {FMOD_DSP_TYPE_PARAMEQ, "parameq",
-       {{FMOD_DSP_PARAMEQ_CENTER, 1000}, {FMOD_DSP_PARAMEQ_BANDWIDTH, 1}, {FMOD_DSP_PARAMEQ_GAIN, 6}}, nullptr},
-      {FMOD_DSP_TYPE_PITCHSHIFT, "pitchshift", {{FMOD_DSP_PITCHSHIFT_PITCH, 1.5}, {FMOD_DSP_PITCHSHIFT_FFTSIZE, 1024}},
+      {FMOD_DSP_TYPE_PARAMEQ,
+       "parameq",
+       {{FMOD_DSP_PARAMEQ_CENTER, 1000}, {FMOD_DSP_PARAMEQ_BANDWIDTH, 1}, {FMOD_DSP_PARAMEQ_GAIN, 6}},
+       nullptr},
+      {FMOD_DSP_TYPE_PITCHSHIFT,
+       "pitchshift",
+       {{FMOD_DSP_PITCHSHIFT_PITCH, 1.5}, {FMOD_DSP_PITCHSHIFT_FFTSIZE, 1024}},
        "pitch shifter"},
-      {FMOD_DSP_TYPE_CHORUS, "chorus", {{FMOD_DSP_CHORUS_MIX, 50}, {FMOD_DSP_CHORUS_RATE, 0.8}, {FMOD_DSP_CHORUS_DEPTH, 3}},
+      {FMOD_DSP_TYPE_CHORUS,
+       "chorus",
+       {{FMOD_DSP_CHORUS_MIX, 50}, {FMOD_DSP_CHORUS_RATE, 0.8}, {FMOD_DSP_CHORUS_DEPTH, 3}},
        "chorus"},
-      {FMOD_DSP_TYPE_ITECHO, "itecho",
-       {{FMOD_DSP_ITECHO_WETDRYMIX, 50}, {FMOD_DSP_ITECHO_FEEDBACK, 50}, {FMOD_DSP_ITECHO_LEFTDELAY, 500},
+      {FMOD_DSP_TYPE_ITECHO,
+       "itecho",
+       {{FMOD_DSP_ITECHO_WETDRYMIX, 50},
+        {FMOD_DSP_ITECHO_FEEDBACK, 50},
+        {FMOD_DSP_ITECHO_LEFTDELAY, 500},
         {FMOD_DSP_ITECHO_RIGHTDELAY, 500}},
        nullptr},
-      {FMOD_DSP_TYPE_COMPRESSOR, "compressor",
-       {{FMOD_DSP_COMPRESSOR_THRESHOLD, -20}, {FMOD_DSP_COMPRESSOR_RATIO, 4}, {FMOD_DSP_COMPRESSOR_ATTACK, 20},
-        {FMOD_DSP_COMPRESSOR_RELEASE, 100}, {FMOD_DSP_COMPRESSOR_GAINMAKEUP, 0}},
+      {FMOD_DSP_TYPE_COMPRESSOR,
+       "compressor",
+       {{FMOD_DSP_COMPRESSOR_THRESHOLD, -20},
+        {FMOD_DSP_COMPRESSOR_RATIO, 4},
+        {FMOD_DSP_COMPRESSOR_ATTACK, 20},
+        {FMOD_DSP_COMPRESSOR_RELEASE, 100},
+        {FMOD_DSP_COMPRESSOR_GAINMAKEUP, 0}},
        "compressor"},
       // The generic room with a 2 s decay.
-      {FMOD_DSP_TYPE_SFXREVERB, "sfxreverb",
-       {{FMOD_DSP_SFXREVERB_DECAYTIME, 2000}, {FMOD_DSP_SFXREVERB_EARLYDELAY, 7}, {FMOD_DSP_SFXREVERB_LATEDELAY, 11},
-        {FMOD_DSP_SFXREVERB_HFREFERENCE, 5000}, {FMOD_DSP_SFXREVERB_HFDECAYRATIO, 83},
-        {FMOD_DSP_SFXREVERB_DIFFUSION, 100}, {FMOD_DSP_SFXREVERB_DENSITY, 100},
-        {FMOD_DSP_SFXREVERB_LOWSHELFFREQUENCY, 250}, {FMOD_DSP_SFXREVERB_LOWSHELFGAIN, 0},
-        {FMOD_DSP_SFXREVERB_HIGHCUT, 14500}, {FMOD_DSP_SFXREVERB_EARLYLATEMIX, 96}, {FMOD_DSP_SFXREVERB_WETLEVEL, -8},
+      {FMOD_DSP_TYPE_SFXREVERB,
+       "sfxreverb",
+       {{FMOD_DSP_SFXREVERB_DECAYTIME, 2000},
+        {FMOD_DSP_SFXREVERB_EARLYDELAY, 7},
+        {FMOD_DSP_SFXREVERB_LATEDELAY, 11},
+        {FMOD_DSP_SFXREVERB_HFREFERENCE, 5000},
+        {FMOD_DSP_SFXREVERB_HFDECAYRATIO, 83},
+        {FMOD_DSP_SFXREVERB_DIFFUSION, 100},
+        {FMOD_DSP_SFXREVERB_DENSITY, 100},
+        {FMOD_DSP_SFXREVERB_LOWSHELFFREQUENCY, 250},
+        {FMOD_DSP_SFXREVERB_LOWSHELFGAIN, 0},
+        {FMOD_DSP_SFXREVERB_HIGHCUT, 14500},
+        {FMOD_DSP_SFXREVERB_EARLYLATEMIX, 96},
+        {FMOD_DSP_SFXREVERB_WETLEVEL, -8},
         {FMOD_DSP_SFXREVERB_DRYLEVEL, 0}},
        "reverb"},
       {FMOD_DSP_TYPE_LOWPASS_SIMPLE, "lowpass_simple", {{FMOD_DSP_LOWPASS_SIMPLE_CUTOFF, 1000}}, nullptr},
-      {FMOD_DSP_TYPE_DELAY, "delay",
-       {{FMOD_DSP_DELAY_MAXDELAY, 1000}, {FMOD_DSP_DELAY_CH0, 250}, {FMOD_DSP_DELAY_CH1, 500}}, nullptr},
+      {FMOD_DSP_TYPE_DELAY,
+       "delay",
+       {{FMOD_DSP_DELAY_MAXDELAY, 1000}, {FMOD_DSP_DELAY_CH0, 250}, {FMOD_DSP_DELAY_CH1, 500}},
+       nullptr},
       {FMOD_DSP_TYPE_TREMOLO, "tremolo", {{FMOD_DSP_TREMOLO_FREQUENCY, 5}, {FMOD_DSP_TREMOLO_DEPTH, 0.8}}, nullptr},
       {FMOD_DSP_TYPE_LADSPAPLUGIN, "ladspaplugin", {}, nullptr},
       {FMOD_DSP_TYPE_SEND, "send", {}, nullptr},
       {FMOD_DSP_TYPE_RETURN, "return", {}, nullptr},
       {FMOD_DSP_TYPE_HIGHPASS_SIMPLE, "highpass_simple", {{FMOD_DSP_HIGHPASS_SIMPLE_CUTOFF, 1000}}, nullptr},
       {FMOD_DSP_TYPE_PAN, "pan", {{FMOD_DSP_PAN_2D_STEREO_POSITION, 30}}, nullptr},
-      {FMOD_DSP_TYPE_THREE_EQ, "three_eq",
-       {{FMOD_DSP_THREE_EQ_LOWGAIN, 6}, {FMOD_DSP_THREE_EQ_MIDGAIN, -3}, {FMOD_DSP_THREE_EQ_HIGHGAIN, 3},
-        {FMOD_DSP_THREE_EQ_LOWCROSSOVER, 400}, {FMOD_DSP_THREE_EQ_HIGHCROSSOVER, 4000},
+      {FMOD_DSP_TYPE_THREE_EQ,
+       "three_eq",
+       {{FMOD_DSP_THREE_EQ_LOWGAIN, 6},
+        {FMOD_DSP_THREE_EQ_MIDGAIN, -3},
+        {FMOD_DSP_THREE_EQ_HIGHGAIN, 3},
+        {FMOD_DSP_THREE_EQ_LOWCROSSOVER, 400},
+        {FMOD_DSP_THREE_EQ_HIGHCROSSOVER, 4000},
         {FMOD_DSP_THREE_EQ_CROSSOVERSLOPE, FMOD_DSP_THREE_EQ_CROSSOVERSLOPE_24DB}},
        nullptr},
-      {FMOD_DSP_TYPE_FFT, "fft", {{FMOD_DSP_FFT_WINDOWSIZE, 2048}, {FMOD_DSP_FFT_WINDOWTYPE, FMOD_DSP_FFT_WINDOW_HANNING}},
+      {FMOD_DSP_TYPE_FFT,
+       "fft",
+       {{FMOD_DSP_FFT_WINDOWSIZE, 2048}, {FMOD_DSP_FFT_WINDOWTYPE, FMOD_DSP_FFT_WINDOW_HANNING}},
        nullptr},
       {FMOD_DSP_TYPE_LOUDNESS_METER, "loudness_meter", {}, nullptr},
-      {FMOD_DSP_TYPE_ENVELOPEFOLLOWER, "envelopefollower",
-       {{FMOD_DSP_ENVELOPEFOLLOWER_ATTACK, 20}, {FMOD_DSP_ENVELOPEFOLLOWER_RELEASE, 100}}, nullptr},
+      {FMOD_DSP_TYPE_ENVELOPEFOLLOWER,
+       "envelopefollower",
+       {{FMOD_DSP_ENVELOPEFOLLOWER_ATTACK, 20}, {FMOD_DSP_ENVELOPEFOLLOWER_RELEASE, 100}},
+       nullptr},
       // The impulse response (2 s of decaying stereo noise) is given as data.
-      {FMOD_DSP_TYPE_CONVOLUTIONREVERB, "convolutionreverb",
-       {{FMOD_DSP_CONVOLUTION_REVERB_PARAM_WET, 0}, {FMOD_DSP_CONVOLUTION_REVERB_PARAM_DRY, 0}}, nullptr},
-      {FMOD_DSP_TYPE_CHANNELMIX, "channelmix", {{FMOD_DSP_CHANNELMIX_GAIN_CH0, -3}, {FMOD_DSP_CHANNELMIX_GAIN_CH1, -3}},
+      {FMOD_DSP_TYPE_CONVOLUTIONREVERB,
+       "convolutionreverb",
+       {{FMOD_DSP_CONVOLUTION_REVERB_PARAM_WET, 0}, {FMOD_DSP_CONVOLUTION_REVERB_PARAM_DRY, 0}},
+       nullptr},
+      {FMOD_DSP_TYPE_CHANNELMIX,
+       "channelmix",
+       {{FMOD_DSP_CHANNELMIX_GAIN_CH0, -3}, {FMOD_DSP_CHANNELMIX_GAIN_CH1, -3}},
        nullptr},
       {FMOD_DSP_TYPE_TRANSCEIVER, "transceiver", {}, nullptr},
       {FMOD_DSP_TYPE_OBJECTPAN, "objectpan", {}, nullptr},
       // Four bands, as the peer's four-band equaliser has them.
-      {FMOD_DSP_TYPE_MULTIBAND_EQ, "multiband_eq",
+      {FMOD_DSP_TYPE_MULTIBAND_EQ,
+       "multiband_eq",
        {{FMOD_DSP_MULTIBAND_EQ_A_FILTER, FMOD_DSP_MULTIBAND_EQ_FILTER_LOWSHELF},
         {FMOD_DSP_MULTIBAND_EQ_A_FREQUENCY, 200},
         {FMOD_DSP_MULTIBAND_EQ_A_GAIN, 3},
@@ -259,7 +306,8 @@ struct OurSystem {
            Check("FMOD_System_SetDSPBufferSize", Lib::FMOD_System_SetDSPBufferSize(System, kBlock, 4)) &&
            Check("FMOD_System_Init", Lib::FMOD_System_Init(System, 32, FMOD_INIT_NORMAL, nullptr)) &&
            Check("FMOD_System_GetMasterChannelGroup", Lib::FMOD_System_GetMasterChannelGroup(System, &Master)) &&
-           Check("FMOD_ChannelGroup_GetDSP", Lib::FMOD_ChannelGroup_GetDSP(Master, FMOD_CHANNELCONTROL_DSP_HEAD, &Head)) &&
+           Check("FMOD_ChannelGroup_GetDSP",
+                 Lib::FMOD_ChannelGroup_GetDSP(Master, FMOD_CHANNELCONTROL_DSP_HEAD, &Head)) &&
            Check("FMOD_System_CreateDSP", Lib::FMOD_System_CreateDSP(System, &Description, &Generator)) &&
            Check("FMOD_DSP_SetActive", Lib::FMOD_DSP_SetActive(Generator, true));
   }
@@ -275,10 +323,13 @@ struct OurSystem {
       return Check("FMOD_DSP_AddInput",
                    Lib::FMOD_DSP_AddInput(Head, Generator, nullptr, FMOD_DSPCONNECTION_TYPE_STANDARD));
     return Check("FMOD_DSP_SetActive", Lib::FMOD_DSP_SetActive(AEffect, true)) &&
-           Check("FMOD_DSP_AddInput", Lib::FMOD_DSP_AddInput(AEffect, Generator, nullptr, FMOD_DSPCONNECTION_TYPE_STANDARD)) &&
+           Check("FMOD_DSP_AddInput",
+                 Lib::FMOD_DSP_AddInput(AEffect, Generator, nullptr, FMOD_DSPCONNECTION_TYPE_STANDARD)) &&
            Check("FMOD_DSP_AddInput", Lib::FMOD_DSP_AddInput(Head, AEffect, nullptr, FMOD_DSPCONNECTION_TYPE_STANDARD));
   }
 
+  // Warm-up and tails render here, apart from RenderOurs, so that callgrind
+  // does not count them.
   bool Render(double ASeconds) { return Check("FMOD_System_Update", RenderUntimed(Blocks(ASeconds))); }
   FMOD_RESULT RenderUntimed(int ABlocks) {
     for (int B = 0; B < ABlocks; ++B)
@@ -324,8 +375,12 @@ void Configure(FMOD_DSP* AEffect, const TypeCase& ACase, const std::vector<std::
     FMOD_RESULT R = Lib::FMOD_DSP_GetParameterInfo(AEffect, S.Index, &Desc);
     if (R == FMOD_OK && Desc != nullptr) {
       switch (Desc->type) {
-        case FMOD_DSP_PARAMETER_TYPE_FLOAT: R = Lib::FMOD_DSP_SetParameterFloat(AEffect, S.Index, float(S.Value)); break;
-        case FMOD_DSP_PARAMETER_TYPE_INT: R = Lib::FMOD_DSP_SetParameterInt(AEffect, S.Index, int(std::lround(S.Value))); break;
+        case FMOD_DSP_PARAMETER_TYPE_FLOAT:
+          R = Lib::FMOD_DSP_SetParameterFloat(AEffect, S.Index, float(S.Value));
+          break;
+        case FMOD_DSP_PARAMETER_TYPE_INT:
+          R = Lib::FMOD_DSP_SetParameterInt(AEffect, S.Index, int(std::lround(S.Value)));
+          break;
         case FMOD_DSP_PARAMETER_TYPE_BOOL: R = Lib::FMOD_DSP_SetParameterBool(AEffect, S.Index, S.Value != 0); break;
         default: R = FMOD_ERR_INVALID_PARAM; break;
       }
@@ -334,9 +389,9 @@ void Configure(FMOD_DSP* AEffect, const TypeCase& ACase, const std::vector<std::
       std::printf("  %s: parameter %d = %g answered %d; left as it was\n", ACase.Name, S.Index, S.Value, int(R));
   }
   if (ACase.Type == FMOD_DSP_TYPE_CONVOLUTIONREVERB) {
-    const FMOD_RESULT R =
-        Lib::FMOD_DSP_SetParameterData(AEffect, FMOD_DSP_CONVOLUTION_REVERB_PARAM_IR, const_cast<std::int16_t*>(AImpulse.data()),
-                                       unsigned(AImpulse.size() * sizeof(std::int16_t)));
+    const FMOD_RESULT R = Lib::FMOD_DSP_SetParameterData(AEffect, FMOD_DSP_CONVOLUTION_REVERB_PARAM_IR,
+                                                         const_cast<std::int16_t*>(AImpulse.data()),
+                                                         unsigned(AImpulse.size() * sizeof(std::int16_t)));
     if (R != FMOD_OK) std::printf("  %s: the impulse response answered %d; measured without one\n", ACase.Name, int(R));
   }
 }
@@ -356,20 +411,25 @@ struct PeerKind {
   ALenum Type;
 };
 const PeerKind kPeerKinds[] = {
-    {"reverb", AL_EFFECT_REVERB},       {"EAX reverb", AL_EFFECT_EAXREVERB},
-    {"echo", AL_EFFECT_ECHO},           {"chorus", AL_EFFECT_CHORUS},
-    {"flanger", AL_EFFECT_FLANGER},     {"distortion", AL_EFFECT_DISTORTION},
-    {"equaliser", AL_EFFECT_EQUALIZER}, {"compressor", AL_EFFECT_COMPRESSOR},
+    {"reverb", AL_EFFECT_REVERB},
+    {"EAX reverb", AL_EFFECT_EAXREVERB},
+    {"echo", AL_EFFECT_ECHO},
+    {"chorus", AL_EFFECT_CHORUS},
+    {"flanger", AL_EFFECT_FLANGER},
+    {"distortion", AL_EFFECT_DISTORTION},
+    {"equaliser", AL_EFFECT_EQUALIZER},
+    {"compressor", AL_EFFECT_COMPRESSOR},
     {"pitch shifter", AL_EFFECT_PITCH_SHIFTER},
 };
 
 // The loop that is timed (and counted under callgrind) on the peer's side.
-__attribute__((noinline)) void RenderPeer(LPALCRENDERSAMPLESSOFT ARender, ALCdevice* ADevice, float* AOut, int ABlocks) {
+__attribute__((noinline)) void RenderPeer(LPALCRENDERSAMPLESSOFT ARender, ALCdevice* ADevice, float* AOut,
+                                          int ABlocks) {
   for (int B = 0; B < ABlocks; ++B) ARender(ADevice, AOut, kBlock);
 }
 
 class PeerSystem {
-public:
+ public:
   ~PeerSystem() { Close(); }
 
   bool Open() {
@@ -381,10 +441,20 @@ public:
     Render_ = reinterpret_cast<LPALCRENDERSAMPLESSOFT>(alcGetProcAddress(nullptr, "alcRenderSamplesSOFT"));
     Device_ = OpenLoopback(nullptr);
     if (Device_ == nullptr) return Fail("alcLoopbackOpenDeviceSOFT failed");
-    if (!Supported(Device_, kRate, ALC_STEREO_SOFT, ALC_FLOAT_SOFT)) return Fail("48 kHz stereo float is not supported");
+    if (!Supported(Device_, kRate, ALC_STEREO_SOFT, ALC_FLOAT_SOFT))
+      return Fail("48 kHz stereo float is not supported");
     if (!alcIsExtensionPresent(Device_, "ALC_EXT_EFX")) return Fail("no ALC_EXT_EFX");
-    const ALCint Attributes[] = {ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT, ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT,
-                                 ALC_FREQUENCY, kRate, ALC_HRTF_SOFT, ALC_FALSE, ALC_MAX_AUXILIARY_SENDS, 1, 0};
+    const ALCint Attributes[] = {ALC_FORMAT_TYPE_SOFT,
+                                 ALC_FLOAT_SOFT,
+                                 ALC_FORMAT_CHANNELS_SOFT,
+                                 ALC_STEREO_SOFT,
+                                 ALC_FREQUENCY,
+                                 kRate,
+                                 ALC_HRTF_SOFT,
+                                 ALC_FALSE,
+                                 ALC_MAX_AUXILIARY_SENDS,
+                                 1,
+                                 0};
     Context_ = alcCreateContext(Device_, Attributes);
     if (Context_ == nullptr || !alcMakeContextCurrent(Context_)) return Fail("alcCreateContext failed");
     GenEffects_ = reinterpret_cast<LPALGENEFFECTS>(alGetProcAddress("alGenEffects"));
@@ -435,7 +505,8 @@ public:
       alSource3i(Source_, AL_AUXILIARY_SEND_FILTER, ALint(Slot), 0, AL_FILTER_NULL);
       if (alGetError() != AL_NO_ERROR) std::printf("  OpenAL Soft: setting up its %s answered an error\n", AKind->Name);
     }
-    for (int B = Blocks(kWarmUp); B > 0; --B) Render_(Device_, Out_.data(), kBlock);  // not through RenderPeer: not counted
+    for (int B = Blocks(kWarmUp); B > 0; --B)
+      Render_(Device_, Out_.data(), kBlock);  // not through RenderPeer: not counted
     std::vector<double> Costs;
     const int Count = Blocks(AOptions.Seconds);
     for (int I = 0; I < AOptions.Repeats; ++I) {
@@ -451,7 +522,7 @@ public:
     return Median(Costs);
   }
 
-private:
+ private:
   bool Fail(const char* AWhy) {
     std::printf("  OpenAL Soft: %s; no comparison\n", AWhy);
     return false;
@@ -579,9 +650,10 @@ int main(int AArgc, char** AArgv) {
     return double(T.tv_sec) + double(T.tv_nsec) * 1e-9;
   }();
 
-  std::printf("%% of one core (CPU seconds per second of audio x 100), 48 kHz stereo noise, %d-frame blocks,\n"
-              "%g s per measurement, median of %d\n",
-              kBlock, Rendered(Blocks(Opt.Seconds)), Opt.Repeats);
+  std::printf(
+      "%% of one core (CPU seconds per second of audio x 100), 48 kHz stereo noise, %d-frame blocks,\n"
+      "%g s per measurement, median of %d\n",
+      kBlock, Rendered(Blocks(Opt.Seconds)), Opt.Repeats);
   std::fflush(stdout);
 
   // Ours.
@@ -628,9 +700,10 @@ int main(int AArgc, char** AArgv) {
       }
     }
     if (!Opt.Callgrind)
-      std::printf("silence/signal: the goal is at most 1.5; in parentheses where the effect costs under %.2f%%,\n"
-                  "so that the ratio is mostly the machine's noise\n",
-                  kTooCheap);
+      std::printf(
+          "silence/signal: the goal is at most 1.5; in parentheses where the effect costs under %.2f%%,\n"
+          "so that the ratio is mostly the machine's noise\n",
+          kTooCheap);
     Ours.Close();
     Lib::UnloadFMODLibrary(Library);
   }
@@ -640,12 +713,14 @@ int main(int AArgc, char** AArgv) {
   for (const PeerKind& Kind : kPeerKinds)
     for (const TypeCase& Case : Types())
       if (Case.Peer != nullptr && Selected(Opt, Case.Name) &&
-          (std::strcmp(Case.Peer, Kind.Name) == 0 || (Kind.Type == AL_EFFECT_EAXREVERB && std::strcmp(Case.Peer, "reverb") == 0)))
+          (std::strcmp(Case.Peer, Kind.Name) == 0 ||
+           (Kind.Type == AL_EFFECT_EAXREVERB && std::strcmp(Case.Peer, "reverb") == 0)))
         Pairs.emplace_back(&Kind, &Case);
   std::vector<double> PeerCosts(Pairs.size(), -1);
   double PeerDry = -1;
   if (Opt.Peer && !Pairs.empty()) {
-    std::printf("\nOpenAL Soft: one looping stereo noise source sending into one auxiliary effect slot, loopback device\n");
+    std::printf(
+        "\nOpenAL Soft: one looping stereo noise source sending into one auxiliary effect slot, loopback device\n");
     PeerSystem Peer;
     if (Peer.Open()) {
       if (!Opt.Callgrind) PeerDry = Peer.Measure(Opt, nullptr);
