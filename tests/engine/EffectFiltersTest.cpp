@@ -99,11 +99,12 @@ protected:
     else
       EXPECT_EQ(Lib::FMOD_DSP_SetParameterFloat(ADsp, ASet.Index, float(ASet.Value)), FMOD_OK) << "parameter " << ASet.Index;
   }
-  // The impulse response of a fresh effect, channel 0.
+  // The impulse response of a fresh effect, channel 0 (the input keeps
+  // flowing as zeros, so the filter never cuts its tail short).
   std::vector<float> ImpulseResponse(FMOD_DSP_TYPE AType, const std::vector<TSetting>& ASettings,
                                      std::size_t AFrames = 32768) {
     FMOD_DSP* Dsp = Made(AType, ASettings);
-    const TRender Out = Render(Dsp, Impulse(1), AFrames);
+    const TRender Out = Render(Dsp, Impulse(1, 1.0f, AFrames), AFrames);
     EXPECT_EQ(Lib::FMOD_DSP_Release(Dsp), FMOD_OK);
     return Out.Channel(0);
   }
