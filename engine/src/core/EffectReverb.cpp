@@ -116,6 +116,32 @@ private:
   std::size_t at_ = 0;
 };
 
+// The network's lines in one ring, a frame of kLines values per position,
+// so that a frame's writes are one contiguous store.
+class Network {
+public:
+  void Allocate(std::size_t least) {
+    std::size_t size = 1;
+    while (size < least + 1) size <<= 1;
+    data_.assign(size * kLines, 0.0f);
+    mask_ = size - 1;
+    at_ = 0;
+  }
+  void Clear() noexcept { std::fill(data_.begin(), data_.end(), 0.0f); }
+  // Line i, `delay` frames before the next write.
+  float Read(int i, std::size_t delay) const noexcept { return data_[((at_ - delay) & mask_) * kLines + i]; }
+  void Write(const float* frame) noexcept {
+    float* row = &data_[(at_ & mask_) * kLines];
+    for (int i = 0; i < kLines; ++i) row[i] = frame[i];
+    ++at_;
+  }
+
+private:
+  std::vector<float> data_;
+  std::size_t mask_ = 0;
+  std::size_t at_ = 0;
+};
+
 // y[n] = x[n - d] * 1 + ... : a Schroeder all-pass.
 struct Diffuser {
   Line line;
@@ -139,6 +165,13 @@ struct Tuning {
   float earlyGain = 0.0f, lateGain = 0.0f, wet = 0.0f, dry = 1.0f;
 };
 
+bool Same(const Tuning& a, const Tuning& b) noexcept {
+  return a.early == b.early && a.late == b.late && std::equal(std::begin(a.lines), std::end(a.lines), b.lines) &&
+         std::equal(std::begin(a.gain), std::end(a.gain), b.gain) &&
+         std::equal(std::begin(a.pole), std::end(a.pole), b.pole) && a.diffusion == b.diffusion &&
+         a.earlyGain == b.earlyGain && a.lateGain == b.lateGain && a.wet == b.wet && a.dry == b.dry;
+}
+
 // The pole `a` of g (1 - a) / (1 - a z^-1) whose gain at `w` is `ratio` of
 // its gain at DC (ratio <= 1).
 float AbsorptionPole(double ratio, double w) noexcept {
@@ -158,7 +191,7 @@ public:
         maxChannels_(std::clamp(context.maxChannels, 1, kMaxWidth)), mono_(context.blockFrames, 0.0f) {
     const double ms = rate_ / 1000.0;
     pre_.Allocate(std::size_t((kMaxEarlyDelayMs + kMaxLateDelayMs + kMaxEarlySpreadMs) * ms) + 4);
-    for (int i = 0; i < kLines; ++i) lines_[i].Allocate(std::size_t(kLineMs[i] * ms) + 4);
+    lines_.Allocate(std::size_t(kLineMs[kLines - 1] * ms) + 4);
     for (int i = 0; i < kDiffusers; ++i) {
       diffusers_[i].length = std::max<std::size_t>(1, std::size_t(kDiffuserMs[i] * ms));
       diffusers_[i].line.Allocate(diffusers_[i].length + 1);
@@ -199,63 +232,9 @@ public:
     lowShelf_.Process(mono_.data(), 1, n, shelfTarget_);
     highCut_.Process(mono_.data(), 1, n, cutTarget_);
 
-    const Tuning& from = now_;
-    const Tuning& to = next_;
-    const bool moveDelays = from.early != to.early || from.late != to.late ||
-                            !std::equal(std::begin(from.lines), std::end(from.lines), std::begin(to.lines));
-    const float step = n > 0 ? 1.0f / float(n) : 0.0f;
+    const bool moving = !Same(now_, next_);
     const int outputs = std::min(width, maxChannels_);
-    float peak = 0.0f;
-    for (unsigned j = 0; j < n; ++j) {
-      const float t = float(j + 1) * step;  // 0 -> 1 across the block
-      pre_.Write(mono_[j]);
-      // Early reflections, per pattern.
-      float early[2];
-      for (int p = 0; p < 2; ++p) {
-        float e = 0.0f;
-        for (int k = 0; k < kEarlyTaps; ++k) e += kEarlyGain[p][k] * pre_.Tap(from.early + earlyOffsets_[p][k]);
-        if (moveDelays && from.early != to.early) {
-          float e2 = 0.0f;
-          for (int k = 0; k < kEarlyTaps; ++k) e2 += kEarlyGain[p][k] * pre_.Tap(to.early + earlyOffsets_[p][k]);
-          e += t * (e2 - e);
-        }
-        early[p] = e;
-      }
-      // Into the network, through the diffusers.
-      float u = pre_.Tap(from.late);
-      if (from.late != to.late) u += t * (pre_.Tap(to.late) - u);
-      const float g = from.diffusion + t * (to.diffusion - from.diffusion);
-      for (Diffuser& d : diffusers_) u = d.Run(u, g);
-      // The network.
-      float v[kLines];
-      for (int i = 0; i < kLines; ++i) {
-        float s = lines_[i].Read(from.lines[i]);
-        if (from.lines[i] != to.lines[i]) s += t * (lines_[i].Read(to.lines[i]) - s);
-        const float gain = from.gain[i] + t * (to.gain[i] - from.gain[i]);
-        const float a = from.pole[i] + t * (to.pole[i] - from.pole[i]);
-        absorb_[i] = gain * (1.0f - a) * s + a * absorb_[i];
-        v[i] = absorb_[i];
-      }
-      Hadamard(v);
-      float late[4] = {0, 0, 0, 0};
-      for (int i = 0; i < kLines; ++i) {
-        const float w = u + v[i];
-        lines_[i].Write(w);
-        for (int r = 0; r < 4; ++r) late[r] += kOutputSigns[r][i] * w;
-      }
-      const float eg = from.earlyGain + t * (to.earlyGain - from.earlyGain);
-      const float lg = (from.lateGain + t * (to.lateGain - from.lateGain)) * kLateScale;
-      const float wet = from.wet + t * (to.wet - from.wet);
-      const float dry = from.dry + t * (to.dry - from.dry);
-      const float* x = b.in + std::size_t(j) * b.inWidth;
-      float* y = b.out + std::size_t(j) * width;
-      for (int c = 0; c < outputs; ++c) {
-        const float r = wet * (eg * early[c & 1] + lg * late[c & 3]);
-        peak = std::max(peak, std::fabs(r));
-        y[c] = dry * x[c] + r;
-      }
-      for (int c = outputs; c < width; ++c) y[c] = dry * x[c];
-    }
+    const float peak = moving ? Run<true>(b, width, outputs) : Run<false>(b, width, outputs);
     now_ = next_;
     // The tail has died away once the last input has had time to leave the
     // pre-delay and the network brings nothing above -120 dB.
@@ -272,6 +251,85 @@ public:
       quiet_ = false;
     }
     return true;
+  }
+
+  // One block of the reverb; with kMoving, every setting moves from now_ to
+  // next_ across it. Answers the wet signal's peak.
+  template <bool kMoving>
+  float Run(const ProcessBlock& b, int width, int outputs) noexcept {
+    const Tuning& from = now_;
+    const Tuning& to = next_;
+    const unsigned n = b.frames;
+    const float step = n > 0 ? 1.0f / float(n) : 0.0f;
+    const int patterns = std::min(outputs, 2), rows = std::min(outputs, 4);
+    float feed[kLines], pole[kLines];
+    for (int i = 0; i < kLines; ++i) {
+      feed[i] = from.gain[i] * (1.0f - from.pole[i]);
+      pole[i] = from.pole[i];
+    }
+    float peak = 0.0f;
+    for (unsigned j = 0; j < n; ++j) {
+      const float t = kMoving ? float(j + 1) * step : 0.0f;  // 0 -> 1 across the block
+      pre_.Write(mono_[j]);
+      // Early reflections, per pattern.
+      float early[2] = {0.0f, 0.0f};
+      for (int p = 0; p < patterns; ++p) {
+        float e = 0.0f;
+        for (int k = 0; k < kEarlyTaps; ++k) e += kEarlyGain[p][k] * pre_.Tap(from.early + earlyOffsets_[p][k]);
+        if (kMoving && from.early != to.early) {
+          float e2 = 0.0f;
+          for (int k = 0; k < kEarlyTaps; ++k) e2 += kEarlyGain[p][k] * pre_.Tap(to.early + earlyOffsets_[p][k]);
+          e += t * (e2 - e);
+        }
+        early[p] = e;
+      }
+      // Into the network, through the diffusers.
+      float u = pre_.Tap(from.late);
+      if (kMoving && from.late != to.late) u += t * (pre_.Tap(to.late) - u);
+      const float g = kMoving ? from.diffusion + t * (to.diffusion - from.diffusion) : from.diffusion;
+      for (Diffuser& d : diffusers_) u = d.Run(u, g);
+      // The network.
+      float v[kLines];
+      for (int i = 0; i < kLines; ++i) {
+        float s = lines_.Read(i, from.lines[i]);
+        if constexpr (kMoving) {
+          if (from.lines[i] != to.lines[i]) s += t * (lines_.Read(i, to.lines[i]) - s);
+          const float gain = from.gain[i] + t * (to.gain[i] - from.gain[i]);
+          const float a = from.pole[i] + t * (to.pole[i] - from.pole[i]);
+          absorb_[i] = gain * (1.0f - a) * s + a * absorb_[i];
+        } else {
+          absorb_[i] = feed[i] * s + pole[i] * absorb_[i];
+        }
+        v[i] = absorb_[i];
+      }
+      Hadamard(v);
+      for (int i = 0; i < kLines; ++i) v[i] += u;
+      lines_.Write(v);
+      float late[4] = {0, 0, 0, 0};
+      for (int r = 0; r < rows; ++r) {
+        float sum = 0.0f;
+        for (int i = 0; i < kLines; ++i) sum += kOutputSigns[r][i] * v[i];
+        late[r] = sum;
+      }
+      float eg = from.earlyGain, lg = from.lateGain, wet = from.wet, dry = from.dry;
+      if constexpr (kMoving) {
+        eg += t * (to.earlyGain - from.earlyGain);
+        lg += t * (to.lateGain - from.lateGain);
+        wet += t * (to.wet - from.wet);
+        dry += t * (to.dry - from.dry);
+      }
+      eg *= wet;
+      lg *= wet * kLateScale;
+      const float* x = b.in + std::size_t(j) * b.inWidth;
+      float* y = b.out + std::size_t(j) * width;
+      for (int c = 0; c < outputs; ++c) {
+        const float r = eg * early[c & 1] + lg * late[c & 3];
+        peak = std::max(peak, std::fabs(r));
+        y[c] = dry * x[c] + r;
+      }
+      for (int c = outputs; c < width; ++c) y[c] = dry * x[c];
+    }
+    return peak;
   }
 
   void Reset() noexcept override { Clear(); }
@@ -305,7 +363,7 @@ private:
 
   void Clear() noexcept {
     pre_.Clear();
-    for (Line& l : lines_) l.Clear();
+    lines_.Clear();
     for (Diffuser& d : diffusers_) d.line.Clear();
     for (float& a : absorb_) a = 0.0f;
     lowShelf_.Reset();
@@ -354,7 +412,7 @@ private:
   const int maxChannels_;
   std::vector<float> mono_;
   Line pre_;
-  std::array<Line, kLines> lines_;
+  Network lines_;
   std::array<Diffuser, kDiffusers> diffusers_;
   std::size_t earlyOffsets_[2][kEarlyTaps] = {};
   float absorb_[kLines] = {};
