@@ -561,6 +561,18 @@ public:
     depth_.Set(FloatAt(FMOD_DSP_CHORUS_DEPTH) * perMs_, ramp);  // percent of 100 ms = ms
     started_ = true;
     const double step = double(FloatAt(FMOD_DSP_CHORUS_RATE)) / rate_;
+    // The voices' LFOs are the one LFO shifted by fixed phases: a rotating
+    // phasor (set afresh from the phase each block) gives its sine and
+    // cosine without a sine per voice and sample.
+    double sn = std::sin(2.0 * kPi * phase_), cs = std::cos(2.0 * kPi * phase_);
+    const double rs = std::sin(2.0 * kPi * step), rc = std::cos(2.0 * kPi * step);
+    float offSin[kChorusVoices][4], offCos[kChorusVoices][4];  // voice v, channel c mod 4
+    for (int v = 0; v < kChorusVoices; ++v)
+      for (int c = 0; c < 4; ++c) {
+        const double off = 2.0 * kPi * (double(v) / kChorusVoices + 0.25 * c);
+        offSin[v][c] = float(std::cos(off));  // sin(a + off) = sin a cos off + cos a sin off
+        offCos[v][c] = float(std::sin(off));
+      }
     float peak = 0.0f;
     for (unsigned j = 0; j < b.frames; ++j) {
       const float m = mix_.Next(), depth = depth_.Next();
@@ -571,19 +583,23 @@ public:
         line[c] = x[c];
         peak = std::max(peak, std::fabs(x[c]));
       }
+      const float s = float(sn), co = float(cs);
       for (int c = 0; c < w.kept; ++c) {
         float voices = 0.0f;
         for (int v = 0; v < kChorusVoices; ++v) {
-          const double at = phase_ + double(v) / kChorusVoices + 0.25 * c;
-          const float delay = base_ + depth * float(0.5 + 0.5 * std::sin(2.0 * kPi * at));
+          const float lfo = s * offSin[v][c & 3] + co * offCos[v][c & 3];
+          const float delay = base_ + depth * (0.5f + 0.5f * lfo);
           voices += ring_.Fractional(delay, c);
         }
         y[c] = (1.0f - m) * x[c] + m * voices * (1.0f / kChorusVoices);
       }
-      phase_ += step;
-      phase_ -= std::floor(phase_);
+      const double nextSin = sn * rc + cs * rs;
+      cs = cs * rc - sn * rs;
+      sn = nextSin;
       ring_.Advance();
     }
+    phase_ += step * double(b.frames);
+    phase_ -= std::floor(phase_);
     PassRest(b, w);
     tail_.Note(peak, b.frames);
     return true;
