@@ -676,8 +676,8 @@ private:
       const double q = std::clamp(0.5 * (1.0 + double(skew)), 0.01, 0.99);
       p = p < q ? 0.5 * p / q : 0.5 + 0.5 * (p - q) / (1.0 - q);
       const double triangle = std::fabs(1.0 - 2.0 * p);
-      const double sine = 0.5 + 0.5 * std::cos(2.0 * kPi * p);
-      double v = triangle + double(shape) * (sine - triangle);
+      double v = triangle;
+      if (shape > 0.0f) v += double(shape) * (0.5 + 0.5 * std::cos(2.0 * kPi * p) - triangle);
       // Square: steepens the wave about its middle until it is a square
       // with edges 1% of a cycle long.
       const double s = 1.0 / std::max(1.0 - double(square), 0.02);
