@@ -96,8 +96,12 @@ TEST_F(LoudnessMeterTest, MeasuresTruePeakBetweenTheSamples) {
   for (const TCase& C : {TCase{12000.0, kEffectPi / 4, 0.5}, TCase{997.0, 0.3, 0.9}, TCase{12000.0, kEffectPi / 4, 1.0}}) {
     SCOPED_TRACE(C.Frequency);
     FMOD_DSP* Meter = Effect(FMOD_DSP_TYPE_LOUDNESS_METER);
+    // Faded in and out over 10 ms: a step at either end would overshoot
+    // between the samples by itself.
     const TSignal In = Generate(48000, 2, [&](std::size_t I, int) {
-      return C.Amplitude * std::sin(2.0 * kEffectPi * C.Frequency * double(I) / kRate + C.Phase);
+      const double Edge = std::min(1.0, double(std::min(I, 47999 - I)) / 480.0);
+      const double Fade = 0.5 - 0.5 * std::cos(kEffectPi * Edge);
+      return Fade * C.Amplitude * std::sin(2.0 * kEffectPi * C.Frequency * double(I) / kRate + C.Phase);
     });
     Render(Meter, In, In.Frames());
     float SamplePeak = 0.0f;
