@@ -133,7 +133,9 @@ void AccumulatePan(FMOD_SPEAKERMODE mode, const Layout& layout, int speakers, Ve
   }
   // Ring layouts: pan by azimuth, and spread evenly over the ring as the
   // source rises overhead (where azimuth means nothing).
-  const float horizontal = std::sqrt(dir.x * dir.x + dir.z * dir.z);
+  // (At most 1: a unit direction rounded a little long would leave a negative
+  // share overhead and the square roots below would be NaN.)
+  const float horizontal = std::min(1.0f, std::sqrt(dir.x * dir.x + dir.z * dir.z));
   if (horizontal > 1e-6f) {
     float ring[kMaxSpeakers] = {};
     PanRing(layout, std::atan2(dir.x, dir.z), ring);
