@@ -126,6 +126,26 @@ TEST_F(EffectRoutingTest, DirectionAndExtentLightTheExpectedSpeakersOfFivePointO
   }
 }
 
+TEST_F(EffectRoutingTest, TheLfeTakesTheInputsLfeOrTheUpmixAtTheLfeLevel) {
+  Start(1024, FMOD_SPEAKERMODE_5POINT1);
+  const float Level6 = std::pow(10.0f, -6.0f / 20.0f);
+  // A 5.1 input's LFE channel, and a mono input with the upmix on.
+  const TSignal LfeOnly = Generate(2048, 6, [](std::size_t, int C) { return C == 3 ? 1.0f : 0.0f; });
+  for (const bool Upmix : {false, true}) {
+    SCOPED_TRACE(Upmix);
+    FMOD_DSP* Pan = Effect(FMOD_DSP_TYPE_PAN);
+    ASSERT_EQ(Lib::FMOD_DSP_SetParameterFloat(Pan, FMOD_DSP_PAN_2D_LFE_LEVEL, -6.0f), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_DSP_SetParameterInt(Pan, FMOD_DSP_PAN_LFE_UPMIX_ENABLED, Upmix ? 1 : 0), FMOD_OK);
+    const TRender Out = Render(Pan, Upmix ? Level(2048) : LfeOnly, 2048);
+    ASSERT_EQ(Out.Channels, 6);
+    EXPECT_NEAR(Out.At(1500, 3), Level6, 1e-4);
+    if (!Upmix) {
+      for (const int S : {0, 1, 2, 4, 5}) EXPECT_EQ(Out.At(1500, S), 0.0f) << "speaker " << S;
+    }
+    EXPECT_EQ(Lib::FMOD_DSP_Release(Pan), FMOD_OK);
+  }
+}
+
 TEST_F(EffectRoutingTest, APositionJumpGlidesAcrossABlock) {
   FMOD_DSP* Pan = Effect(FMOD_DSP_TYPE_PAN);
   ASSERT_EQ(Lib::FMOD_DSP_SetParameterFloat(Pan, FMOD_DSP_PAN_2D_STEREO_POSITION, -100.0f), FMOD_OK);

@@ -396,8 +396,9 @@ protected:
     float g2[kMaxWidth * kMaxWidth] = {};
     float g3[kMaxWidth * kMaxWidth] = {};
     Gains2D(mode, out, in, g2);
-    float overall = 1.0f - blend;
-    if (blend > 0.0f) overall += blend * Gains3D(position, Placement(FMOD_DSP_PAN_3D_ROLLOFF), mode, out, in, g3);
+    const float attenuation =
+        blend > 0.0f ? Gains3D(position, Placement(FMOD_DSP_PAN_3D_ROLLOFF), mode, out, in, g3) : 1.0f;
+    const float overall = 1.0f - blend + blend * attenuation;
     // The LFE: the input's own LFE at the LFE level, and with the upmix the
     // rest of an input that has none.
     const int lfeOut = LfeChannel(out), lfeIn = LfeChannel(in);
@@ -405,7 +406,7 @@ protected:
     if (lfeOut >= 0 && lfeIn < 0 && IntAt(FMOD_DSP_PAN_LFE_UPMIX_ENABLED) != 0)
       for (int c = 0; c < in; ++c) {
         g2[lfeOut * in + c] += lfeLevel / float(in);
-        g3[lfeOut * in + c] += overall / float(in);
+        g3[lfeOut * in + c] += attenuation / float(in);
       }
     const int enabled = IntAt(FMOD_DSP_PAN_ENABLED_SPEAKERS);
     for (int o = 0; o < out; ++o) {
