@@ -127,17 +127,13 @@ int SpeakerBit(int i, int count) noexcept {
 
 // Constant-power gains (`speakers` of them) of a point `dir` (listener
 // space: x right, y up, z forward) widened over `extentDeg`, by the engine's
-// own 3D panning.
-void PanPoint(FMOD_SPEAKERMODE mode, int speakers, FMOD_VECTOR dir, float extentDeg, float* gains) noexcept {
-  spatial::SystemState space;
-  spatial::Source source;
-  source.is3D = true;
-  source.headRelative = true;
-  source.position = dir;
-  source.spread = extentDeg;
-  source.dopplerLevel = 0.0f;
-  const spatial::Result r = spatial::Evaluate(space, source, mode, std::min(speakers, spatial::kMaxSpeakers));
-  for (int o = 0; o < speakers; ++o) gains[o] = o < spatial::kMaxSpeakers ? r.panGains[o] : 0.0f;
+// own 3D panning; output channels whose bit in `enabled` is clear take no
+// part.
+void PanPoint(FMOD_SPEAKERMODE mode, int speakers, FMOD_VECTOR dir, float extentDeg, float* gains,
+              unsigned enabled = ~0u) noexcept {
+  float g[spatial::kMaxSpeakers];
+  spatial::PanDirection(mode, std::min(speakers, spatial::kMaxSpeakers), dir, extentDeg, enabled, g);
+  for (int o = 0; o < speakers; ++o) gains[o] = o < spatial::kMaxSpeakers ? g[o] : 0.0f;
 }
 
 FMOD_VECTOR Direction(float degrees) noexcept {
@@ -192,7 +188,7 @@ float Extent3D(const Placement3D& p, float distance) noexcept {
 // `position` into `m`, each listener at its weight; answers the weighted
 // attenuation.
 float Gains3D(const FMOD_DSP_PARAMETER_3DATTRIBUTES_MULTI& position, const Placement3D& p, FMOD_SPEAKERMODE mode,
-              int out, int in, float* m) noexcept {
+              int out, int in, float* m, unsigned enabled = ~0u) noexcept {
   const int listeners = std::clamp(position.numlisteners, 1, FMOD_MAX_LISTENERS);
   const int lfeIn = LfeChannel(in), lfeOut = LfeChannel(out);
   const int placed = in - (lfeIn >= 0 ? 1 : 0);
@@ -214,7 +210,7 @@ float Gains3D(const FMOD_DSP_PARAMETER_3DATTRIBUTES_MULTI& position, const Place
       }
       float g[kMaxWidth];
       const float offset = in == 1 ? 0.0f : InputAngle(c, in) * extent / 360.0f;
-      PanPoint(mode, out, Turned(dir, offset), extent / float(std::max(placed, 1)), g);
+      PanPoint(mode, out, Turned(dir, offset), extent / float(std::max(placed, 1)), g, enabled);
       for (int o = 0; o < out; ++o) m[o * in + c] += gain * g[o];
     }
   }
@@ -395,9 +391,10 @@ protected:
     const float blend = FloatAt(FMOD_DSP_PAN_3D_PAN_BLEND);
     float g2[kMaxWidth * kMaxWidth] = {};
     float g3[kMaxWidth * kMaxWidth] = {};
-    Gains2D(mode, out, in, g2);
+    Gains2D(mode, out, in, g2, EnabledChannels(out));
+    const unsigned enabled = EnabledChannels(out);
     const float attenuation =
-        blend > 0.0f ? Gains3D(position, Placement(FMOD_DSP_PAN_3D_ROLLOFF), mode, out, in, g3) : 1.0f;
+        blend > 0.0f ? Gains3D(position, Placement(FMOD_DSP_PAN_3D_ROLLOFF), mode, out, in, g3, enabled) : 1.0f;
     const float overall = 1.0f - blend + blend * attenuation;
     // The LFE: the input's own LFE at the LFE level, and with the upmix the
     // rest of an input that has none.
@@ -408,16 +405,23 @@ protected:
         g2[lfeOut * in + c] += lfeLevel / float(in);
         g3[lfeOut * in + c] += attenuation / float(in);
       }
-    const int enabled = IntAt(FMOD_DSP_PAN_ENABLED_SPEAKERS);
     for (int o = 0; o < out; ++o) {
-      const bool on = ((enabled >> SpeakerBit(o, out)) & 1) != 0;
+      const bool on = ((enabled >> o) & 1u) != 0;
       for (int c = 0; c < in; ++c) m[o * in + c] = on ? (1.0f - blend) * g2[o * in + c] + blend * g3[o * in + c] : 0.0f;
     }
     return overall;
   }
 
 private:
-  void Gains2D(FMOD_SPEAKERMODE mode, int out, int in, float* m) const noexcept {
+  // The enabled speakers as a bit per output channel.
+  unsigned EnabledChannels(int out) const noexcept {
+    const unsigned speakers = unsigned(IntAt(FMOD_DSP_PAN_ENABLED_SPEAKERS));
+    unsigned channels = 0;
+    for (int o = 0; o < out; ++o) channels |= ((speakers >> SpeakerBit(o, out)) & 1u) << o;
+    return channels;
+  }
+
+  void Gains2D(FMOD_SPEAKERMODE mode, int out, int in, float* m, unsigned enabled) const noexcept {
     const int lfeIn = LfeChannel(in), lfeOut = LfeChannel(out);
     if (lfeIn >= 0 && lfeOut >= 0) m[lfeOut * in + lfeIn] = DecibelsToGain(FloatAt(FMOD_DSP_PAN_2D_LFE_LEVEL));
     const int panMode = IntAt(FMOD_DSP_PAN_MODE);
@@ -477,12 +481,12 @@ private:
         spread = extent / float(std::max(placed, 1));
       }
       float g[kMaxWidth] = {};
-      PanPoint(mode, out, Direction(angle), spread, g);
+      PanPoint(mode, out, Direction(angle), spread, g, enabled);
       const bool top = in == 12 && c >= 8;
       if (out == 12) {
         // 7.1.4: the height speakers by the height blend.
         float tops[4];
-        PanPoint(FMOD_SPEAKERMODE_QUAD, 4, Direction(angle), spread, tops);
+        PanPoint(FMOD_SPEAKERMODE_QUAD, 4, Direction(angle), spread, tops, enabled >> 8);
         const float lift = top ? std::sqrt(1.0f - std::max(0.0f, -height)) : std::sqrt(std::max(0.0f, height));
         const float ground = std::sqrt(1.0f - lift * lift);
         for (int o = 0; o < 8; ++o) g[o] *= ground;
