@@ -272,11 +272,22 @@ TEST_F(EffectRoutingTest, AReceiverHearsTheTransmittersOfItsChannelAtTheirGains)
     for (int C = 0; C < 2; ++C) ExpectHeard(Out, std::vector<float>(Want.begin() + 0, Want.end()), C, FBlock);
   }
 
-  // Channel 4 hears nothing of it.
+  // Channel 4 hears nothing of it, and a receiver's own input is replaced.
   ASSERT_EQ(Lib::FMOD_DSP_SetParameterInt(Rx, FMOD_DSP_TRANSCEIVER_CHANNEL, 4), FMOD_OK);
   {
-    const TRender Out = Render(Rx, Impulse(2, 0.0f), 2048);
+    const TRender Out = Render(Rx, Level(2048, 2), 2048);
     EXPECT_EQ(Rms(Out.Samples, 0, Out.Samples.size()), 0.0);
+  }
+  // A transmitter passes its input on untouched (here on a channel of its own).
+  {
+    FMOD_DSP* Pass = Effect(FMOD_DSP_TYPE_TRANSCEIVER);
+    ASSERT_EQ(Lib::FMOD_DSP_SetParameterBool(Pass, FMOD_DSP_TRANSCEIVER_TRANSMIT, true), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_DSP_SetParameterInt(Pass, FMOD_DSP_TRANSCEIVER_CHANNEL, 5), FMOD_OK);
+    ASSERT_EQ(Lib::FMOD_DSP_SetParameterFloat(Pass, FMOD_DSP_TRANSCEIVER_GAIN, -20.0f), FMOD_OK);
+    const TRender Out = Render(Pass, Other, 2048);
+    ASSERT_EQ(Out.Channels, 1);
+    for (std::size_t I = 0; I < 2048; ++I) ASSERT_EQ(Out.At(I, 0), Other.At(I, 0)) << "frame " << I;
+    EXPECT_EQ(Lib::FMOD_DSP_Release(Pass), FMOD_OK);
   }
 
   // Two transmitters on one channel sum; a mono one is spread over the
