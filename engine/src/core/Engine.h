@@ -14,6 +14,9 @@
 namespace sonvel::engine::core {
 
 class Engine final : public Host, public std::enable_shared_from_this<Engine> {
+  // First, so that it outlives every unit that may point at it.
+  std::shared_ptr<TransceiverBus> transceivers_;
+
 public:
   // The engine and its master group.
   static std::shared_ptr<Engine> Create(const Format& format, int realVoices, Registry& registry,
@@ -49,7 +52,6 @@ private:
     FMOD_3D_ATTRIBUTES attributes[FMOD_MAX_LISTENERS] = {};
   };
   const int systemIndex_;
-  std::shared_ptr<TransceiverBus> transceivers_;
   EffectContext effects_;
   spatial::SystemState space_;
   mutable Snapshot<ListenerState> listeners_;

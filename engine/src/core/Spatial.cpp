@@ -95,13 +95,17 @@ void PanRing(const Layout& layout, float azimuth, float* gains) noexcept {
   for (int i = 0; i < layout.count; ++i) {
     const float a = layout.angles[i];
     if (std::isnan(a)) continue;
-    float d = std::remainder(az - a, 360.0f);  // >0: source is clockwise of speaker
-    if (d >= 0 && d < dBefore) {
+    // Clockwise distances in [0, 360), so that a ring with a gap wider than
+    // half a turn (speakers left out) still has a speaker either side.
+    float d = std::fmod(az - a, 360.0f);  // how far clockwise of the speaker the source is
+    if (d < 0) d += 360.0f;
+    float e = d > 0 ? 360.0f - d : 0.0f;  // how far clockwise of the source the speaker is
+    if (d < dBefore) {
       dBefore = d;
       before = i;
     }
-    if (d <= 0 && -d < dAfter) {
-      dAfter = -d;
+    if (e < dAfter) {
+      dAfter = e;
       after = i;
     }
   }
@@ -133,7 +137,9 @@ void AccumulatePan(FMOD_SPEAKERMODE mode, const Layout& layout, int speakers, Ve
   }
   // Ring layouts: pan by azimuth, and spread evenly over the ring as the
   // source rises overhead (where azimuth means nothing).
-  const float horizontal = std::sqrt(dir.x * dir.x + dir.z * dir.z);
+  // (At most 1: a unit direction rounded a little long would leave a negative
+  // share overhead and the square roots below would be NaN.)
+  const float horizontal = std::min(1.0f, std::sqrt(dir.x * dir.x + dir.z * dir.z));
   if (horizontal > 1e-6f) {
     float ring[kMaxSpeakers] = {};
     PanRing(layout, std::atan2(dir.x, dir.z), ring);
@@ -176,9 +182,16 @@ bool ResolveLayout(FMOD_SPEAKERMODE& mode, int speakers, Layout& layout) noexcep
 
 // Speaker gains for a source in direction `dir` (listener space) widened by
 // `spreadDeg`: the spread is sampled across the arc and the power averaged.
-void Pan(FMOD_SPEAKERMODE mode, int speakers, Vec dir, float spreadDeg, float* gains) noexcept {
+// Channels whose bit in `enabled` is clear take no part: a ring pans over
+// the speakers left, a stereo pair gives all to the side left.
+void Pan(FMOD_SPEAKERMODE mode, int speakers, Vec dir, float spreadDeg, float* gains, unsigned enabled = ~0u) noexcept {
   Layout layout;
   if (!ResolveLayout(mode, speakers, layout)) return;
+  float angles[kMaxSpeakers];
+  if (layout.angles != nullptr && (~enabled & ((1u << layout.count) - 1u)) != 0) {
+    for (int i = 0; i < layout.count; ++i) angles[i] = ((enabled >> i) & 1u) != 0 ? layout.angles[i] : kNone;
+    layout.angles = angles;
+  }
   float power[kMaxSpeakers] = {};
   const float spread = std::clamp(std::isfinite(spreadDeg) ? spreadDeg : 0.0f, 0.0f, 360.0f) * kPi / 180;
   constexpr int kSamples = 9;
@@ -195,7 +208,15 @@ void Pan(FMOD_SPEAKERMODE mode, int speakers, Vec dir, float spreadDeg, float* g
     }
     AccumulatePan(mode, layout, speakers, d, power);
   }
-  for (int i = 0; i < kMaxSpeakers; ++i) gains[i] = i < speakers ? std::sqrt(power[i] / samples) : 0.0f;
+  if (layout.angles == nullptr && speakers >= 2 && mode == FMOD_SPEAKERMODE_STEREO) {
+    for (int i = 0; i < 2; ++i)
+      if (((enabled >> i) & 1u) == 0) {
+        power[1 - i] += ((enabled >> (1 - i)) & 1u) != 0 ? power[i] : 0.0f;
+        power[i] = 0.0f;
+      }
+  }
+  for (int i = 0; i < kMaxSpeakers; ++i)
+    gains[i] = i < speakers && ((enabled >> i) & 1u) != 0 ? std::sqrt(std::max(0.0f, power[i]) / samples) : 0.0f;
 }
 
 float InverseGain(float d, float minD, float rolloffScale) noexcept {
@@ -241,6 +262,17 @@ float ConeGain(const Source& s, Vec orientation, Vec toListener) noexcept {
 }
 
 }  // namespace
+
+void PanDirection(FMOD_SPEAKERMODE speakerMode, int speakers, const FMOD_VECTOR& direction, float spreadDeg,
+                  unsigned enabled, float* gains) noexcept {
+  speakers = std::clamp(speakers, 0, kMaxSpeakers);
+  for (int i = 0; i < kMaxSpeakers; ++i) gains[i] = i < speakers ? 1.0f : 0.0f;
+  if (speakers == 0) return;
+  Vec dir = V(direction, false);
+  const float l = Length(dir);
+  dir = l > 1e-6f ? dir * (1.0f / l) : Vec{0, 0, 1};
+  Pan(speakerMode, speakers, dir, spreadDeg, gains, enabled);
+}
 
 float DistanceGain(const Source& source, float distance, float rolloffScale) noexcept {
   const float minD = std::isfinite(source.minDistance) ? std::max(0.0f, source.minDistance) : 1.0f;

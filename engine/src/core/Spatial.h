@@ -81,6 +81,14 @@ struct Result {
 Result Evaluate(const SystemState& system, const Source& source, FMOD_SPEAKERMODE speakerMode, int speakers,
                 FMOD_CHANNELCONTROL* control = nullptr) noexcept;
 
+// The constant-power gains (kMaxSpeakers of them, past `speakers` zero) of a
+// direction in listener space (x right, y up, z forward; zero: ahead)
+// widened by `spreadDeg`, on the speakers of `speakerMode`. Output channels
+// whose bit in `enabled` is clear take no part; the others share the sound.
+// A layout with no panning (raw) leaves the neutral gains, 1.
+void PanDirection(FMOD_SPEAKERMODE speakerMode, int speakers, const FMOD_VECTOR& direction, float spreadDeg,
+                  unsigned enabled, float* gains) noexcept;
+
 // Volume by distance alone for a rolloff model (for tests and voice stealing).
 float DistanceGain(const Source& source, float distance, float rolloffScale) noexcept;
 
