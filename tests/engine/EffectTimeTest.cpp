@@ -44,82 +44,12 @@ protected:
       ++Wrong;
     }
   }
-  // Like Render, but the source answers silence once its signal has ended,
-  // so that the effect's input is idle from the next block on.
-  TRender RenderThenIdle(FMOD_DSP* AEffect, const TSignal& AInput, std::size_t AFrames) {
-    TIdleSource Source{&AInput};
-    TRender Out;
-    Out.Channels = AInput.Channels;
-    FMOD_DSP* Feed = Unit(&Source, &ReadThenIdle, 0, "idle source");
-    FMOD_DSP* Probe = Unit(&Out, &Record, 1, "idle capture");
-    FMOD_DSP* Head = nullptr;
-    EXPECT_EQ(Lib::FMOD_ChannelGroup_GetDSP(Master(), FMOD_CHANNELCONTROL_DSP_HEAD, &Head), FMOD_OK);
-    EXPECT_EQ(Lib::FMOD_DSP_SetActive(AEffect, true), FMOD_OK);
-    EXPECT_EQ(Lib::FMOD_DSP_AddInput(AEffect, Feed, nullptr, FMOD_DSPCONNECTION_TYPE_STANDARD), FMOD_OK);
-    EXPECT_EQ(Lib::FMOD_DSP_AddInput(Probe, AEffect, nullptr, FMOD_DSPCONNECTION_TYPE_STANDARD), FMOD_OK);
-    EXPECT_EQ(Lib::FMOD_DSP_AddInput(Head, Probe, nullptr, FMOD_DSPCONNECTION_TYPE_STANDARD), FMOD_OK);
-    for (int Updates = 0; Out.Frames() < AFrames && Updates < 10000; ++Updates) {
-      EXPECT_EQ(Lib::FMOD_System_Update(FSystem), FMOD_OK);
-    }
-    for (FMOD_DSP* U : {Probe, Feed, AEffect}) EXPECT_EQ(Lib::FMOD_DSP_DisconnectAll(U, true, true), FMOD_OK);
-    for (FMOD_DSP* U : {Probe, Feed}) EXPECT_EQ(Lib::FMOD_DSP_Release(U), FMOD_OK);
-    Out.Samples.resize(std::min(Out.Samples.size(), AFrames * std::size_t(Out.Channels)));
-    return Out;
-  }
-
   // A sine of AChannels channels starting at frame AFrom of its course.
   static TSignal Tone(double AFrequency, std::size_t AFrom, std::size_t AFrames, int AChannels = 1) {
     return Generate(AFrames, AChannels, [&](std::size_t I, int) {
       return 0.5 * std::sin(2.0 * kEffectPi * AFrequency * double(AFrom + I) / kRate);
     });
   }
-
-private:
-  struct TIdleSource {
-    const TSignal* Signal;
-    std::size_t Position = 0;
-  };
-  template <typename T>
-  static T& DataOf(FMOD_DSP_STATE* AState) {
-    void* Data = nullptr;
-    AState->functions->getuserdata(AState, &Data);
-    return *static_cast<T*>(Data);
-  }
-  static FMOD_RESULT F_CALL ReadThenIdle(FMOD_DSP_STATE* AState, float*, float* AOut, unsigned int ALength, int,
-                                         int* AOutChannels) {
-    TIdleSource& S = DataOf<TIdleSource>(AState);
-    const int Width = S.Signal->Channels;
-    *AOutChannels = Width;
-    if (S.Position >= S.Signal->Frames()) return FMOD_ERR_DSP_SILENCE;
-    for (unsigned J = 0; J < ALength; ++J, ++S.Position)
-      for (int C = 0; C < Width; ++C)
-        AOut[std::size_t(J) * Width + C] = S.Position < S.Signal->Frames() ? S.Signal->At(S.Position, C) : 0.0f;
-    return FMOD_OK;
-  }
-  static FMOD_RESULT F_CALL Record(FMOD_DSP_STATE* AState, float* AIn, float* AOut, unsigned int ALength, int AChannels,
-                                   int* AOutChannels) {
-    TRender& R = DataOf<TRender>(AState);
-    for (unsigned J = 0; J < ALength; ++J)
-      for (int K = 0; K < R.Channels; ++K) R.Samples.push_back(K < AChannels ? AIn[std::size_t(J) * AChannels + K] : 0.0f);
-    *AOutChannels = AChannels;
-    std::fill(AOut, AOut + std::size_t(ALength) * std::size_t(AChannels), 0.0f);
-    return FMOD_OK;
-  }
-  FMOD_DSP* Unit(void* AData, FMOD_DSP_READ_CALLBACK ARead, int AInputs, const char* AName) {
-    FUnits.push_back(std::make_unique<FMOD_DSP_DESCRIPTION>());
-    FMOD_DSP_DESCRIPTION& D = *FUnits.back();
-    D.pluginsdkversion = FMOD_PLUGIN_SDK_VERSION;
-    std::snprintf(D.name, sizeof D.name, "%s", AName);
-    D.numinputbuffers = AInputs;
-    D.numoutputbuffers = 1;
-    D.read = ARead;
-    D.userdata = AData;
-    FMOD_DSP* Dsp = nullptr;
-    EXPECT_EQ(Lib::FMOD_System_CreateDSP(FSystem, &D, &Dsp), FMOD_OK);
-    EXPECT_EQ(Lib::FMOD_DSP_SetActive(Dsp, true), FMOD_OK);
-    return Dsp;
-  }
-  std::vector<std::unique_ptr<FMOD_DSP_DESCRIPTION>> FUnits;
 };
 
 // ---- Echo, tracker echo, delay.
@@ -277,7 +207,7 @@ TEST_F(EffectTimeTest, TailsSoundOnAfterTheInputEndsUntilTheyDieAway) {
     SCOPED_TRACE("type " + std::to_string(int(C.Type)));
     FMOD_DSP* Dsp = Effect(C.Type);
     for (const auto& [Index, Value] : C.Params) Set(Dsp, Index, Value);
-    const TRender Out = RenderThenIdle(Dsp, Impulse(1), 48000);
+    const TRender Out = Render(Dsp, Impulse(1), 48000);
     ASSERT_EQ(Out.Frames(), 48000u);
     EXPECT_NEAR(Out.At(C.Frame, 0), C.Value, 1e-6 * C.Value);
     std::size_t Sounding = 0;

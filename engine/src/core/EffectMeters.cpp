@@ -55,16 +55,8 @@ float DefaultWeight(int width, int channel) noexcept {
 }
 
 int WidthOf(FMOD_SPEAKERMODE mode, int fallback) noexcept {
-  switch (mode) {
-    case FMOD_SPEAKERMODE_MONO: return 1;
-    case FMOD_SPEAKERMODE_STEREO: return 2;
-    case FMOD_SPEAKERMODE_QUAD: return 4;
-    case FMOD_SPEAKERMODE_SURROUND: return 5;
-    case FMOD_SPEAKERMODE_5POINT1: return 6;
-    case FMOD_SPEAKERMODE_7POINT1: return 8;
-    case FMOD_SPEAKERMODE_7POINT1POINT4: return 12;
-    default: return fallback;
-  }
+  const int width = SpeakerModeChannels(mode);
+  return width > 0 ? width : fallback;
 }
 
 struct FreeState {
