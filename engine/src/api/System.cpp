@@ -334,6 +334,11 @@ FMOD_RESULT Update(FMOD_SYSTEM* handle) {
     engine->graph.Poll();
   }
   Place3D(*engine);
+  {
+    // The listener may have moved through the 3D reverb zones.
+    std::lock_guard lock(engine->graph.mutex);
+    if (engine->graph.Running()) engine->graph.UpdateZones();
+  }
   if (!device->RealTime()) {
     // A non-real-time output mixes one block now; streams get the time to
     // decode what that block will read.

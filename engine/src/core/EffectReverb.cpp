@@ -392,7 +392,7 @@ private:
       t.gain[i] = float(gain);
       t.pole[i] = AbsorptionPole(hfGain / gain, w);
     }
-    t.diffusion = float(0.7 * std::clamp(double(FloatAt(FMOD_DSP_SFXREVERB_DIFFUSION)) / 100.0, 0.0, 1.0));
+    t.diffusion = float(0.65 * std::clamp(double(FloatAt(FMOD_DSP_SFXREVERB_DIFFUSION)) / 100.0, 0.0, 1.0));
     t.earlyGain = float(std::min(1.0, 2.0 * (1.0 - mix)));
     t.lateGain = float(std::min(1.0, 2.0 * mix));
     t.wet = DecibelsToGain(FloatAt(FMOD_DSP_SFXREVERB_WETLEVEL));

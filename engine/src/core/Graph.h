@@ -22,6 +22,7 @@
 
 #include "Mixer.h"
 #include "Objects.h"
+#include "ReverbZones.h"
 #include "Spatial.h"
 
 namespace sonvel::engine::core {
@@ -122,10 +123,18 @@ public:
   // and group sends its fader's output to each at its wet level (times what
   // its reverb occlusion lets through).
   FMOD_RESULT SetReverb(int instance, const FMOD_REVERB_PROPERTIES& properties);
+  // FMOD_OK, or the code for a field out of its range (or not a number).
+  FMOD_RESULT CheckReverb(const FMOD_REVERB_PROPERTIES& properties) const;
   FMOD_REVERB_PROPERTIES ReverbOf(int instance) const noexcept;
   FMOD_RESULT SetReverbWet(Control& control, int instance, float wet);
   // After a control's reverb occlusion changed.
   void RefreshReverbSends(Control& control);
+  // The 3D reverb zones, which drive instance kZoneInstance: added,
+  // removed, and (after any change, and at each update for the listener's
+  // move) blended into what that instance plays.
+  FMOD_RESULT AddZone(const std::shared_ptr<ReverbZone>& zone);
+  void RemoveZone(const ReverbZone& zone);
+  void UpdateZones();
   int NextReturnId() noexcept { return nextReturnId_++; }
 
   // Units and connections.
@@ -176,6 +185,11 @@ private:
   // A control's send to one reverb instance, made, re-levelled or dropped
   // to match its wet level.
   void SendToReverb(Control& control, int instance);
+  // The instance's unit, made (and connected) on first use; false when
+  // there is no room.
+  bool EnsureReverb(int instance);
+  // Sets the unit's parameters to `properties` when they differ from what it plays.
+  void PlayReverb(int instance, const FMOD_REVERB_PROPERTIES& properties);
   std::shared_ptr<Connection> Connect(Unit& input, Unit& output, FMOD_DSPCONNECTION_TYPE type, bool chainLink,
                                       bool rampIn = false);
   void Drop(Connection& connection);  // out of the model and the mixer
@@ -213,9 +227,11 @@ private:
   int nextReturnId_ = 0;
   struct ReverbInstance {
     std::shared_ptr<Unit> unit;
-    FMOD_REVERB_PROPERTIES properties = FMOD_PRESET_OFF;
+    FMOD_REVERB_PROPERTIES properties = FMOD_PRESET_OFF;  // as set (for the zones' instance: the ambient)
+    FMOD_REVERB_PROPERTIES playing = FMOD_PRESET_OFF;     // what the unit was last given
   };
   ReverbInstance reverbs_[FMOD_REVERB_MAXINSTANCES];
+  std::vector<std::shared_ptr<ReverbZone>> zones_;
 
   std::vector<Event> events_;
   std::vector<Channel*> pendingEnds_;  // ended channels whose stop found no room yet

@@ -9,6 +9,7 @@
 // fader when the channel ends or the group is released.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "Effects.h"
 #include "Engine.h"
@@ -33,41 +34,95 @@ float SendLevel(const Control& control, int instance) noexcept {
 
 }  // namespace
 
-FMOD_RESULT Graph::SetReverb(int instance, const FMOD_REVERB_PROPERTIES& properties) {
-  if (instance < 0 || instance >= FMOD_REVERB_MAXINSTANCES) return FMOD_ERR_REVERB_INSTANCE;
+FMOD_RESULT Graph::CheckReverb(const FMOD_REVERB_PROPERTIES& properties) const {
   float fields[12];
   Fields(properties, fields);
-  ReverbInstance& reverb = reverbs_[instance];
-  std::unique_ptr<Processor> made;
-  Processor* processor = reverb.unit != nullptr ? reverb.unit->processor.get() : nullptr;
-  if (processor == nullptr) {
-    made = NewReverbEffect(FMOD_DSP_TYPE_SFXREVERB, engine_.Effects());
-    processor = made.get();
+  // Every field in the SFX reverb's range for it.
+  std::unique_ptr<Processor> spare;
+  const Processor* ranges = reverbs_[0].unit != nullptr ? reverbs_[0].unit->processor.get() : nullptr;
+  if (ranges == nullptr) {
+    spare = NewReverbEffect(FMOD_DSP_TYPE_SFXREVERB, engine_.Effects());
+    ranges = spare.get();
   }
-  // Every field in its range before any is taken.
   for (int i = 0; i < 12; ++i) {
     if (!std::isfinite(fields[i])) return FMOD_ERR_INVALID_FLOAT;
-    const FMOD_DSP_PARAMETER_DESC_FLOAT& range = processor->Parameter(i)->floatdesc;
+    const FMOD_DSP_PARAMETER_DESC_FLOAT& range = ranges->Parameter(i)->floatdesc;
     if (fields[i] < range.min || fields[i] > range.max) return FMOD_ERR_INVALID_PARAM;
   }
-  if (reverb.unit == nullptr) {
-    if (!Reserve(16) || !RoomForUnits(1)) return FMOD_ERR_MEMORY;
-    // The dry signal takes its own way to the output.
-    made->SetFloat(FMOD_DSP_SFXREVERB_DRYLEVEL, -80.0f);
-    reverb.unit = NewInternalUnit(FMOD_DSP_TYPE_SFXREVERB, Role::SystemReverb, nullptr, engine_.format.channels,
-                                  std::move(made));
-    Connect(*reverb.unit, *master_->mixer, FMOD_DSPCONNECTION_TYPE_STANDARD, false);
-    for (Channel* channel : channelList_) SendToReverb(*channel, instance);
-    for (const std::shared_ptr<Group>& group : groups_)
-      if (group != nullptr) SendToReverb(*group, instance);
-  }
-  for (int i = 0; i < 12; ++i) processor->SetFloat(i, fields[i]);
-  // An instance turned down to nothing costs nothing.
-  reverb.unit->api.settings.active = properties.WetLevel > -80.0f;
-  reverb.unit->settings.Publish(reverb.unit->api.settings);
-  reverb.properties = properties;
-  Commit();
   return FMOD_OK;
+}
+
+FMOD_RESULT Graph::SetReverb(int instance, const FMOD_REVERB_PROPERTIES& properties) {
+  if (instance < 0 || instance >= FMOD_REVERB_MAXINSTANCES) return FMOD_ERR_REVERB_INSTANCE;
+  if (const FMOD_RESULT checked = CheckReverb(properties); checked != FMOD_OK) return checked;
+  if (!EnsureReverb(instance)) return FMOD_ERR_MEMORY;
+  reverbs_[instance].properties = properties;
+  if (instance == kZoneInstance && !zones_.empty()) UpdateZones();
+  else PlayReverb(instance, properties);
+  return FMOD_OK;
+}
+
+bool Graph::EnsureReverb(int instance) {
+  ReverbInstance& reverb = reverbs_[instance];
+  if (reverb.unit != nullptr) return true;
+  if (!Reserve(16) || !RoomForUnits(1)) return false;
+  std::unique_ptr<Processor> made = NewReverbEffect(FMOD_DSP_TYPE_SFXREVERB, engine_.Effects());
+  // The dry signal takes its own way to the output.
+  made->SetFloat(FMOD_DSP_SFXREVERB_DRYLEVEL, -80.0f);
+  reverb.unit = NewInternalUnit(FMOD_DSP_TYPE_SFXREVERB, Role::SystemReverb, nullptr, engine_.format.channels,
+                                std::move(made));
+  Connect(*reverb.unit, *master_->mixer, FMOD_DSPCONNECTION_TYPE_STANDARD, false);
+  for (Channel* channel : channelList_) SendToReverb(*channel, instance);
+  for (const std::shared_ptr<Group>& group : groups_)
+    if (group != nullptr) SendToReverb(*group, instance);
+  // Until it is given properties it plays the off preset.
+  reverb.playing = FMOD_PRESET_OFF;
+  reverb.unit->api.settings.active = false;
+  reverb.unit->settings.Publish(reverb.unit->api.settings);
+  Commit();
+  return true;
+}
+
+void Graph::PlayReverb(int instance, const FMOD_REVERB_PROPERTIES& properties) {
+  ReverbInstance& reverb = reverbs_[instance];
+  if (reverb.unit == nullptr || std::memcmp(&reverb.playing, &properties, sizeof properties) == 0) return;
+  float fields[12];
+  Fields(properties, fields);
+  for (int i = 0; i < 12; ++i) reverb.unit->processor->SetFloat(i, fields[i]);
+  // An instance turned down to nothing costs nothing.
+  const bool active = properties.WetLevel > -80.0f;
+  if (active != reverb.unit->api.settings.active) {
+    reverb.unit->api.settings.active = active;
+    reverb.unit->settings.Publish(reverb.unit->api.settings);
+    Commit();
+  }
+  reverb.playing = properties;
+}
+
+FMOD_RESULT Graph::AddZone(const std::shared_ptr<ReverbZone>& zone) {
+  if (!EnsureReverb(kZoneInstance)) return FMOD_ERR_MEMORY;
+  zones_.push_back(zone);
+  UpdateZones();
+  return FMOD_OK;
+}
+
+void Graph::RemoveZone(const ReverbZone& zone) {
+  zones_.erase(std::remove_if(zones_.begin(), zones_.end(), [&](const auto& z) { return z.get() == &zone; }),
+               zones_.end());
+  UpdateZones();
+}
+
+void Graph::UpdateZones() {
+  const ReverbInstance& reverb = reverbs_[kZoneInstance];
+  if (zones_.empty()) {
+    PlayReverb(kZoneInstance, reverb.properties);
+    return;
+  }
+  std::vector<const ReverbZone*> zones;
+  zones.reserve(zones_.size());
+  for (const auto& z : zones_) zones.push_back(z.get());
+  const FMOD_VECTOR listener = engine_.Space().listeners[0].position;
+  PlayReverb(kZoneInstance, BlendZones(zones, listener, reverb.properties));
 }
 
 FMOD_REVERB_PROPERTIES Graph::ReverbOf(int instance) const noexcept {
