@@ -290,7 +290,7 @@ private:
           }
         }
       }
-      state_.Offer(std::move(c));
+      state_.Offer(c.release());
     } catch (...) {
       // Out of memory: the unit keeps the IR it had.
     }

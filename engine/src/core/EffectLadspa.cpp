@@ -261,7 +261,7 @@ public:
       : context_(context), tailFrames_(std::uint64_t(kTailSeconds * context.sampleRate)) {}
 
   bool Process(ProcessBlock& block) noexcept override {
-    plugins_.Take();
+    plugins_.Begin();
     block.outWidth = std::min(block.inWidth, block.capacity);
     Plugin* plugin = plugins_.Current();
     if (plugin == nullptr) {
@@ -359,14 +359,14 @@ private:
     }
     pluginIndex_ = index;
     latest_ = plugin.release();
-    plugins_.Post(latest_);
+    plugins_.Offer(latest_);
     return FMOD_OK;
   }
 
   const EffectContext context_;
   const std::uint64_t tailFrames_;
   // API side.
-  Handover<Plugin, FreePlugin> plugins_;
+  Handoff<Plugin, FreePlugin> plugins_;
   Plugin* latest_ = nullptr;  // the last loaded, whose parameters the API shows
   std::string path_;
   int pluginIndex_ = 0;

@@ -234,8 +234,8 @@ private:
   const int defaultWidth_;
 
   // API side.
-  Handover<ebur128_state, FreeState> window_;
-  Handover<ebur128_state, FreeState> gated_;
+  Handoff<ebur128_state, FreeState> window_;
+  Handoff<ebur128_state, FreeState> gated_;
   std::atomic<float> weights_[kWeights];
   std::atomic<int> commands_{0};
   Snapshot<Info> published_;
@@ -261,10 +261,10 @@ void LoudnessMeter::Changed(int index) noexcept {
   if (command >= 0) return;
   // A command: hand the mixer fresh states for what it resets, then analyse.
   if (command == FMOD_DSP_LOUDNESS_METER_STATE_RESET_INTEGRATED || command == FMOD_DSP_LOUDNESS_METER_STATE_RESET_ALL) {
-    if (ebur128_state* s = NewGated()) gated_.Post(s);
+    if (ebur128_state* s = NewGated()) gated_.Offer(s);
   }
   if (command == FMOD_DSP_LOUDNESS_METER_STATE_RESET_ALL) {
-    if (ebur128_state* s = NewWindow()) window_.Post(s);
+    if (ebur128_state* s = NewWindow()) window_.Offer(s);
   }
   if (command == FMOD_DSP_LOUDNESS_METER_STATE_RESET_MAXPEAK || command == FMOD_DSP_LOUDNESS_METER_STATE_RESET_ALL)
     commands_.fetch_or(kResetPeaks, std::memory_order_acq_rel);
@@ -317,8 +317,8 @@ bool LoudnessMeter::Process(ProcessBlock& block) noexcept {
   for (unsigned f = 0; f < block.frames; ++f)
     std::copy_n(block.in + std::size_t(f) * block.inWidth, block.outWidth, block.out + std::size_t(f) * block.outWidth);
 
-  if (window_.Take()) appliedWidth_ = -1;
-  if (gated_.Take()) {
+  if (window_.Begin()) appliedWidth_ = -1;
+  if (gated_.Begin()) {
     // The integration starts over: integrated loudness, range, histogram.
     appliedWidth_ = -1;
     range_.Clear();

@@ -241,7 +241,7 @@ protected:
 private:
   void Rebuild() noexcept {
     try {
-      state_.Offer(std::make_unique<Shifter>(IntAt(FMOD_DSP_PITCHSHIFT_FFTSIZE), channels_));
+      state_.Offer(new Shifter(IntAt(FMOD_DSP_PITCHSHIFT_FFTSIZE), channels_));
     } catch (...) {
       // Out of memory: the unit keeps the size it had.
     }

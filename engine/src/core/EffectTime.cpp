@@ -15,6 +15,7 @@
 
 #include "Builtins.h"
 #include "EffectSupport.h"
+#include "Handoff.h"
 #include "Effects.h"
 
 namespace sonvel::engine::core {
@@ -385,16 +386,14 @@ public:
   explicit DelayProcessor(const EffectContext& context)
       : BuiltinProcessor("Delay", DelayParameters().table, kDelayChannels + 1), rate_(context.sampleRate),
         width_(std::min(kMaxWidth, std::max(context.maxChannels, kDelayChannels))),
-        fade_(MsToFrames(kFadeMs, context.sampleRate)), ring_(std::make_unique<DelayRing>()) {
-    ring_->Allocate(Length(FloatAt(FMOD_DSP_DELAY_MAXDELAY)), width_);
-  }
-  ~DelayProcessor() override {
-    delete pending_.exchange(nullptr);
-    delete retired_.exchange(nullptr);
+        fade_(MsToFrames(kFadeMs, context.sampleRate)) {
+    auto first = std::make_unique<DelayRing>();
+    first->Allocate(Length(FloatAt(FMOD_DSP_DELAY_MAXDELAY)), width_);
+    ring_.Install(first.release());
   }
 
   void Reset() noexcept override {
-    ring_->Clear();
+    ring_.Current()->Clear();
     tail_.Clear();
     started_ = false;
   }
@@ -405,7 +404,7 @@ public:
     unsigned longest = 0;
     for (int c = 0; c < w.kept; ++c) longest = std::max(longest, taps_[c].Longest());
     if (b.inputIdle && tail_.Over(longest + b.frames)) return false;
-    const unsigned limit = ring_->Length() - 1;
+    const unsigned limit = ring_.Current()->Length() - 1;
     for (int c = 0; c < w.kept; ++c) {
       const float ms = c < kDelayChannels ? FloatAt(FMOD_DSP_DELAY_CH0 + c) : 0.0f;
       const unsigned delay = std::min(MsToFrames(ms, rate_), limit);
@@ -413,7 +412,7 @@ public:
       taps_[c].Target(delay, fade_);
     }
     started_ = true;
-    DelayRing& ring = *ring_;
+    DelayRing& ring = *ring_.Current();
     float peak = 0.0f;
     for (unsigned j = 0; j < b.frames; ++j) {
       const float* x = b.in + std::size_t(j) * std::size_t(b.inWidth);
@@ -436,7 +435,7 @@ public:
 
 protected:
   void Changed(int index) noexcept override {
-    delete retired_.exchange(nullptr);
+    ring_.Collect();
     if (index != FMOD_DSP_DELAY_MAXDELAY) return;
     DelayRing* fresh = nullptr;
     try {
@@ -446,7 +445,7 @@ protected:
       delete fresh;  // out of memory: the ring stays as it is
       return;
     }
-    delete pending_.exchange(fresh);  // one the mixer never took
+    ring_.Offer(fresh);
   }
 
 private:
@@ -454,23 +453,18 @@ private:
 
   // Mixer thread: adopts a ring the API made, carrying the signal over.
   void TakeNewRing() noexcept {
-    if (retired_.load(std::memory_order_acquire) != nullptr) return;  // the last one is not freed yet
-    DelayRing* fresh = pending_.exchange(nullptr, std::memory_order_acq_rel);
-    if (fresh == nullptr) return;
+    if (!ring_.Begin()) return;
+    DelayRing& fresh = *ring_.Current();
     unsigned longest = 0;
     for (int c = 0; c < width_; ++c) longest = std::max(longest, taps_[c].Longest());
-    fresh->TakeHistory(*ring_, longest + 1);
-    retired_.store(ring_.release(), std::memory_order_release);
-    ring_.reset(fresh);
-    for (int c = 0; c < width_; ++c) taps_[c].Limit(ring_->Length() - 1);
+    fresh.TakeHistory(*ring_.Previous(), longest + 1);
+    for (int c = 0; c < width_; ++c) taps_[c].Limit(fresh.Length() - 1);
   }
 
   const int rate_;
   const int width_;
   const unsigned fade_;
-  std::unique_ptr<DelayRing> ring_;  // the mixer's
-  std::atomic<DelayRing*> pending_{nullptr};  // made by the API, not yet taken
-  std::atomic<DelayRing*> retired_{nullptr};  // let go by the mixer, to free
+  Handoff<DelayRing> ring_;
   Tap taps_[kMaxWidth];
   Tail tail_;
   bool started_ = false;
