@@ -133,7 +133,10 @@ FMOD_RESULT GetUserData(FMOD_REVERB3D* handle, void** data) {
   });
 }
 
-FMOD_RESULT SetReverbProperties(FMOD_SYSTEM* system, int instance, const FMOD_REVERB_PROPERTIES* properties) {
+// Checks a system reverb call's handle, instance and record, then runs
+// `work` on the running engine's graph with its mutex held.
+template <typename P, typename F>
+FMOD_RESULT WithInstance(FMOD_SYSTEM* system, int instance, P* properties, F work) {
   if (!Systems().Find(system)) return FMOD_ERR_INVALID_HANDLE;
   if (instance < 0 || instance >= FMOD_REVERB_MAXINSTANCES) return FMOD_ERR_REVERB_INSTANCE;
   if (properties == nullptr) return FMOD_ERR_INVALID_PARAM;
@@ -141,19 +144,20 @@ FMOD_RESULT SetReverbProperties(FMOD_SYSTEM* system, int instance, const FMOD_RE
   if (const FMOD_RESULT found = RunningEngine(system, engine); found != FMOD_OK) return found;
   std::lock_guard lock(engine->graph.mutex);
   if (!engine->graph.Running()) return FMOD_ERR_UNINITIALIZED;
-  return engine->graph.SetReverb(instance, *properties);
+  return work(engine->graph);
+}
+
+FMOD_RESULT SetReverbProperties(FMOD_SYSTEM* system, int instance, const FMOD_REVERB_PROPERTIES* properties) {
+  return WithInstance(system, instance, properties,
+                      [&](core::Graph& graph) { return graph.SetReverb(instance, *properties); });
 }
 
 // An instance never set answers the "off" preset.
 FMOD_RESULT GetReverbProperties(FMOD_SYSTEM* system, int instance, FMOD_REVERB_PROPERTIES* properties) {
-  if (!Systems().Find(system)) return FMOD_ERR_INVALID_HANDLE;
-  if (instance < 0 || instance >= FMOD_REVERB_MAXINSTANCES) return FMOD_ERR_REVERB_INSTANCE;
-  if (properties == nullptr) return FMOD_ERR_INVALID_PARAM;
-  std::shared_ptr<core::Engine> engine;
-  if (const FMOD_RESULT found = RunningEngine(system, engine); found != FMOD_OK) return found;
-  std::lock_guard lock(engine->graph.mutex);
-  *properties = engine->graph.ReverbOf(instance);
-  return FMOD_OK;
+  return WithInstance(system, instance, properties, [&](core::Graph& graph) {
+    *properties = graph.ReverbOf(instance);
+    return FMOD_OK;
+  });
 }
 
 const ApiRegistration kRegistration{[](ApiTable& t) {

@@ -106,48 +106,56 @@ double BiquadCoefficients::Magnitude(double frequency, double rate) const noexce
   return std::abs((b0 + b1 * z1 + b2 * z2) / (1.0 + a1 * z1 + a2 * z2));
 }
 
-void Biquad::Process(float* data, int width, unsigned frames) noexcept {
-  const BiquadCoefficients c = c_;
+namespace {
+
+// Runs one section over interleaved frames, channel by channel, moving the
+// coefficients by `step` per frame when kGlide.
+template <bool kGlide>
+void RunSection(const BiquadCoefficients& from, const BiquadCoefficients& step, double* s1s, double* s2s, float* data,
+                int width, unsigned frames) noexcept {
   for (int ch = 0; ch < width; ++ch) {
-    double s1 = s1_[ch], s2 = s2_[ch];
+    double s1 = s1s[ch], s2 = s2s[ch];
+    BiquadCoefficients c = from;
     float* x = data + ch;
     for (unsigned j = 0; j < frames; ++j, x += width) {
+      if constexpr (kGlide) {
+        c.b0 += step.b0;
+        c.b1 += step.b1;
+        c.b2 += step.b2;
+        c.a1 += step.a1;
+        c.a2 += step.a2;
+      }
       const double in = *x;
       const double out = c.b0 * in + s1;
       s1 = c.b1 * in - c.a1 * out + s2;
       s2 = c.b2 * in - c.a2 * out;
       *x = float(out);
     }
-    s1_[ch] = s1;
-    s2_[ch] = s2;
+    s1s[ch] = s1;
+    s2s[ch] = s2;
   }
+}
+
+bool Same(const BiquadCoefficients& a, const BiquadCoefficients& b) noexcept {
+  return a.b0 == b.b0 && a.b1 == b.b1 && a.b2 == b.b2 && a.a1 == b.a1 && a.a2 == b.a2;
+}
+
+}  // namespace
+
+void Biquad::Process(float* data, int width, unsigned frames) noexcept {
+  RunSection<false>(c_, {}, s1_, s2_, data, width, frames);
 }
 
 void Biquad::Process(float* data, int width, unsigned frames, const BiquadCoefficients& to) noexcept {
   if (frames == 0) return;
-  const BiquadCoefficients from = c_;
-  const double k = 1.0 / double(frames);
-  const BiquadCoefficients step{(to.b0 - from.b0) * k, (to.b1 - from.b1) * k, (to.b2 - from.b2) * k,
-                                (to.a1 - from.a1) * k, (to.a2 - from.a2) * k};
-  for (int ch = 0; ch < width; ++ch) {
-    double s1 = s1_[ch], s2 = s2_[ch];
-    BiquadCoefficients c = from;
-    float* x = data + ch;
-    for (unsigned j = 0; j < frames; ++j, x += width) {
-      c.b0 += step.b0;
-      c.b1 += step.b1;
-      c.b2 += step.b2;
-      c.a1 += step.a1;
-      c.a2 += step.a2;
-      const double in = *x;
-      const double out = c.b0 * in + s1;
-      s1 = c.b1 * in - c.a1 * out + s2;
-      s2 = c.b2 * in - c.a2 * out;
-      *x = float(out);
-    }
-    s1_[ch] = s1;
-    s2_[ch] = s2;
+  if (Same(c_, to)) {
+    RunSection<false>(c_, {}, s1_, s2_, data, width, frames);
+    return;
   }
+  const double k = 1.0 / double(frames);
+  const BiquadCoefficients step{(to.b0 - c_.b0) * k, (to.b1 - c_.b1) * k, (to.b2 - c_.b2) * k, (to.a1 - c_.a1) * k,
+                                (to.a2 - c_.a2) * k};
+  RunSection<true>(c_, step, s1_, s2_, data, width, frames);
   c_ = to;
 }
 

@@ -263,7 +263,6 @@ FMOD_RESULT Graph::NewChannel(Group& parent, std::shared_ptr<Channel>& out) {
 
 void Graph::Admit(const std::shared_ptr<Channel>& channel, Group& parent) {
   for (int i = 0; i < FMOD_REVERB_MAXINSTANCES; ++i) SendToReverb(*channel, i);
-  RefreshFused(*channel);
   Send(Make(Command::Op::AddChannel, channel.get()));
   Commit();
   parent.groupApi.channels.push_back(channel.get());
