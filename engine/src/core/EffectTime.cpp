@@ -248,12 +248,14 @@ const FMOD_DSP_PARAMETER_DESC* const kDistortion[] = {&kDistortionLevel};
 
 // ---- Echo.
 
-class EchoProcessor final : public BuiltinProcessor {
+// What both echoes have: one ring as long as their longest delay, the
+// cross-fade length of a delay change, and the tail that keeps them sounding.
+class RingEffect : public BuiltinProcessor {
 public:
-  explicit EchoProcessor(const EffectContext& context)
-      : BuiltinProcessor("Echo", kEcho, int(std::size(kEcho))), rate_(context.sampleRate),
-        fade_(MsToFrames(kFadeMs, context.sampleRate)) {
-    ring_.Allocate(MsToFrames(kEchoDelay.floatdesc.max, rate_) + 1, std::min(context.maxChannels, kMaxWidth));
+  RingEffect(const char* name, const FMOD_DSP_PARAMETER_DESC* const* table, int count, const EffectContext& context,
+             float longestMs)
+      : BuiltinProcessor(name, table, count), rate_(context.sampleRate), fade_(MsToFrames(kFadeMs, context.sampleRate)) {
+    ring_.Allocate(MsToFrames(longestMs, rate_) + 1, std::min(context.maxChannels, kMaxWidth));
   }
 
   void Reset() noexcept override {
@@ -261,6 +263,19 @@ public:
     tail_.Clear();
     started_ = false;
   }
+
+protected:
+  const int rate_;
+  const unsigned fade_;
+  DelayRing ring_;
+  Tail tail_;
+  bool started_ = false;  // the first block takes its settings without a ramp
+};
+
+class EchoProcessor final : public RingEffect {
+public:
+  explicit EchoProcessor(const EffectContext& context)
+      : RingEffect("Echo", kEcho, int(std::size(kEcho)), context, kEchoDelay.floatdesc.max) {}
 
   bool Process(ProcessBlock& b) noexcept override {
     const Widths w = Prepare(b, ring_.Width());
@@ -298,31 +313,17 @@ public:
   }
 
 private:
-  const int rate_;
-  const unsigned fade_;
-  DelayRing ring_;
   Tap tap_;
-  Tail tail_;
   Ramp feedback_, dry_, wet_;
-  bool started_ = false;
 };
 
 // ---- Tracker echo: a left and a right delay, and echoes that can swap
 // sides each repeat. Channels pair up as left and right (even, odd).
 
-class ItEchoProcessor final : public BuiltinProcessor {
+class ItEchoProcessor final : public RingEffect {
 public:
   explicit ItEchoProcessor(const EffectContext& context)
-      : BuiltinProcessor("IT Echo", kItEcho, int(std::size(kItEcho))), rate_(context.sampleRate),
-        fade_(MsToFrames(kFadeMs, context.sampleRate)) {
-    ring_.Allocate(MsToFrames(kItLeft.floatdesc.max, rate_) + 1, std::min(context.maxChannels, kMaxWidth));
-  }
-
-  void Reset() noexcept override {
-    ring_.Clear();
-    tail_.Clear();
-    started_ = false;
-  }
+      : RingEffect("IT Echo", kItEcho, int(std::size(kItEcho)), context, kItLeft.floatdesc.max) {}
 
   bool Process(ProcessBlock& b) noexcept override {
     const Widths w = Prepare(b, ring_.Width());
@@ -367,13 +368,8 @@ public:
   }
 
 private:
-  const int rate_;
-  const unsigned fade_;
-  DelayRing ring_;
   Tap taps_[2];
-  Tail tail_;
   Ramp mix_, feedback_, swap_;
-  bool started_ = false;
 };
 
 // ---- Per-channel delay. The ring is as long as the maximum delay; a new
